@@ -1,0 +1,141 @@
+#include "app/browser.h"
+
+#include "app/appsettings.h"
+#include "app/settingsstore.h"
+#include "downloads/downloadmanagerwidget.h"
+#include "mainwindow/mainwindow.h"
+#include "notify/noticeitem.h"
+#include "notify/notifymanager.h"
+#include "store/database.h"
+
+#include <QJsonObject>
+#include <QTimerEvent>
+#include <QWebEngineProfile>
+#include <climits>
+
+Browser::Browser() : QObject(nullptr)
+{
+    appSettings = new AppSettings;
+    m_notifyManager = new NotifyManager;
+    m_checkTimerId = 0;
+    m_checkUpdateInterval = 0;
+    loadSettings();
+    m_dataBase = new DataBase(
+        loginStoreDirectory(QWebEngineProfile::defaultProfile()->persistentStoragePath()));
+    setCheckUpdateInterval(86400);
+}
+
+Browser::~Browser()
+{
+    delete appSettings;
+    appSettings = nullptr;
+    delete m_dataBase;
+    m_dataBase = nullptr;
+    m_windows.clear();
+}
+
+QString Browser::loginStoreDirectory(const QString &storagePath)
+{
+    QString path = storagePath;
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path + QStringLiteral("databases/");
+}
+
+QString Browser::badgeLabel(int count)
+{
+    if (count < 1)
+        return QString();
+    if (count > 99)
+        return QStringLiteral("...");
+    return QString::number(count);
+}
+
+MainWindow *Browser::createWindow(int mode, bool show)
+{
+    auto *window = new MainWindow(this, QWebEngineProfile::defaultProfile(), mode);
+    m_windows.append(window);
+    connect(window, &QObject::destroyed, this, [this, window] { m_windows.removeOne(window); });
+    if (show)
+        window->show();
+    return window;
+}
+
+MainWindow *Browser::createDevToolsWindow()
+{
+    return createWindow(MainWindow::DevTools, true);
+}
+
+void Browser::setupDownloadManager()
+{
+    if (m_downloadManagerWidget)
+        return;
+    m_downloadManagerWidget = new DownloadManagerWidget(nullptr);
+    m_downloadManagerWidget->setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint);
+    m_downloadManagerWidget->setAppSettings(appSettings);
+    connect(QWebEngineProfile::defaultProfile(), &QWebEngineProfile::downloadRequested,
+            m_downloadManagerWidget, &DownloadManagerWidget::downloadRequested);
+}
+
+bool Browser::isForceNotice(int &targetType, int busicType, const QString &type) const
+{
+    if (!m_notifyManager)
+        return false;
+    return m_notifyManager->isForceNotice(targetType, busicType, type);
+}
+
+void Browser::addNotice(const NoticeItem &item)
+{
+    if (m_notifyManager)
+        m_notifyManager->addNotice(item);
+}
+
+void Browser::setForceNotice(JsChannel *channel, const QJsonObject &config)
+{
+    if (m_notifyManager)
+        m_notifyManager->setForceNotice(channel, config);
+}
+
+void Browser::setApplicationIconBadgeNumber(int number)
+{
+    Q_UNUSED(number);
+}
+
+void Browser::setCheckUpdateInterval(int seconds)
+{
+    if (seconds == m_checkUpdateInterval && m_checkTimerId > 0)
+        return;
+    if (seconds != m_checkUpdateInterval) {
+        if (m_checkTimerId > 0)
+            killTimer(m_checkTimerId);
+        m_checkTimerId = 0;
+        m_checkUpdateInterval = seconds;
+    }
+    // A server-sent period beyond what a Qt timer holds (about 24 days) is capped, not wrapped.
+    const qint64 ms = qMin<qint64>(qint64(m_checkUpdateInterval) * 1000, INT_MAX);
+    m_checkTimerId = startTimer(int(ms), Qt::CoarseTimer);
+}
+
+void Browser::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() != m_checkTimerId)
+        return;
+    emit checkTimerFired();
+    if (mainWindow)
+        mainWindow->checkVersion(true);
+}
+
+void Browser::loadSettings()
+{
+    SettingsStore::load(*appSettings);
+}
+
+bool Browser::saveSettingsGroup(const QVariantMap &values, const QString &group)
+{
+    return SettingsStore::saveGroup(values, group);
+}
+
+bool Browser::saveSettingsValue(const QString &key, const QString &group, const QVariant &value)
+{
+    return SettingsStore::saveValue(key, group, value);
+}

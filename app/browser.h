@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QObject>
+#include <QVariantMap>
+#include <QVector>
+
+class DataBase;
+class DownloadManagerWidget;
+class JsChannel;
+class MainWindow;
+class NotifyManager;
+class QJsonObject;
+class QTimerEvent;
+struct NoticeItem;
+
+// The application object: owns the settings record and the saved-login store, keeps the list of
+// main windows and runs the periodic version check.
+class Browser : public QObject
+{
+    Q_OBJECT
+public:
+    Browser();
+    ~Browser() override;
+
+    MainWindow *createWindow(int mode, bool show);
+    MainWindow *createDevToolsWindow();
+    QVector<MainWindow *> windows() const { return m_windows; }
+
+    void setupDownloadManager();
+    DownloadManagerWidget *downloadManagerWidget() const { return m_downloadManagerWidget; }
+
+    DataBase *dataBase() const { return m_dataBase; }
+    NotifyManager *notifyManager() const { return m_notifyManager; }
+
+    bool isForceNotice(int &targetType, int busicType, const QString &type) const;
+    void addNotice(const NoticeItem &item);
+    void setForceNotice(JsChannel *channel, const QJsonObject &config);
+    void setApplicationIconBadgeNumber(int number);
+
+    void setCheckUpdateInterval(int seconds);
+    int checkUpdateInterval() const { return m_checkUpdateInterval; }
+    int checkTimerId() const { return m_checkTimerId; }
+
+    void loadSettings();
+    bool saveSettingsGroup(const QVariantMap &values, const QString &group);
+    bool saveSettingsValue(const QString &key, const QString &group, const QVariant &value);
+
+    // Directory of the saved-login database inside the profile's storage path.
+    static QString loginStoreDirectory(const QString &storagePath);
+    // Badge text for an unread count: empty below 1, the number up to 99, "..." above.
+    static QString badgeLabel(int count);
+
+signals:
+    void checkTimerFired();
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    QVector<MainWindow *> m_windows;
+    DownloadManagerWidget *m_downloadManagerWidget = nullptr;
+    DataBase *m_dataBase = nullptr;
+    NotifyManager *m_notifyManager = nullptr;
+    int m_checkTimerId = 0;
+    int m_checkUpdateInterval = 0;
+};

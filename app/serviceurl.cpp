@@ -1,0 +1,36 @@
+#include "app/serviceurl.h"
+
+#include <QDebug>
+#include <QUrl>
+
+QString ServiceUrl::choose(const QString &override, const QString &compiledDefault)
+{
+    if (override.isEmpty())
+        return compiledDefault;
+    const QUrl url(override, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+        !url.host().isEmpty() && override.endsWith(QLatin1Char('/')))
+        return override;
+    qWarning() << "Ignoring NORVA_SERVICE_URL" << override
+               << "(expected an http or https URL ending in \"/\")";
+    return compiledDefault;
+}
+
+QString ServiceUrl::base()
+{
+    static const QString url = choose(qEnvironmentVariable("NORVA_SERVICE_URL"),
+                                      QStringLiteral(NORVA_DEFAULT_SERVICE_URL));
+    return url;
+}
+
+QString ServiceUrl::versionFileUrl()
+{
+    return base() + QStringLiteral("kst-client/updates/version.json?v=") +
+           QStringLiteral(NORVA_VERSION);
+}
+
+QString ServiceUrl::updateLogUrl()
+{
+    return base() + QStringLiteral("updates_new");
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+
+// The hosted service's base URL: compiled in, overridable through NORVA_SERVICE_URL.
+class ServiceUrl
+{
+public:
+    // Resolved once per process; always ends in "/".
+    static QString base();
+
+    // An override must be an http(s) URL ending in "/"; anything else falls back with a warning.
+    static QString choose(const QString &override, const QString &compiledDefault);
+
+    static QString versionFileUrl();
+    static QString updateLogUrl();
+};

@@ -1,0 +1,163 @@
+#pragma once
+
+#include <QFile>
+#include <QMainWindow>
+#include <QMediaPlayer>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QUrl>
+#include <QWebEngineFullScreenRequest>
+#include <QWebEnginePage>
+
+#include "settings/syssettingwindow.h"
+
+class Browser;
+class JsChannel;
+class QAction;
+class QLineEdit;
+class QMenu;
+class QNetworkReply;
+class QVBoxLayout;
+class QWebChannel;
+class QWebEngineProfile;
+
+class TabWidget;
+class WebView;
+
+// The top-level window hosting the web application in one of four fixed display modes.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    enum DisplayMode { SingleView = 0, MultiTab = 1, BrowserMode = 2, DevTools = 3 };
+
+    MainWindow(Browser *browser, QWebEngineProfile *profile, int mode);
+    ~MainWindow() override;
+
+    QSize sizeHint() const override;
+
+    int displayMode() const { return m_displayMode; }
+    Browser *browser() const { return m_browser; }
+    TabWidget *tabWidget() const { return m_tabWidget; }
+    WebView *webView() const { return m_webView; }
+    // The tab widget's current view when there is one, else the single view.
+    WebView *currentView() const;
+    JsChannel *jsChannel() const { return m_jsChannel; }
+    QWebChannel *webChannel() const { return m_webChannel; }
+    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
+    QMenu *trayMenu() const { return m_trayMenu; }
+    QLineEdit *addressField() const { return m_urlLineEdit; }
+    SysSettingWindow *settingsWindow() const { return m_settingsWindow; }
+    bool quitRequested() const { return m_quitRequested; }
+    void setQuitRequested(bool requested) { m_quitRequested = requested; }
+    QString lastNoticeMessage() const { return m_lastNoticeMessage; }
+    int noticeStayTime() const { return m_noticeStayTime; }
+    QMediaPlayer *noticePlayer() { return &m_noticePlayer; }
+    bool checkInProgress() const { return m_checkInProgress; }
+    bool isForceUpdate() const { return m_forceUpdate; }
+
+    void loadUrl(const QUrl &url);
+    void initNoticeSound();
+
+    // Menu bar (none of these touch the stored isShowMenuBar).
+    bool isMenuBarHidden() const;
+    void showMenuBar();
+    void hideMenuBar();
+    void toggleFullScreen();
+
+    // Life cycle and tray.
+    void bringToFront();
+    void openSettingsDialog();
+    void forgetSettingsWindow();
+    void showHotkeyFailedMessage();
+
+    // Page state and saved logins.
+    void refreshPageState();
+    void sendLoginInfoToPage();
+
+    // Version check and update.
+    void checkVersion(bool silent);
+    bool clearBrowsingData(bool cacheAndCookies, bool visitedLinks, bool cacheDirectory);
+    void downloadFile(const QString &url, const QString &version);
+
+public slots:
+    void closeTab(int index);
+    void handleNewWindowTriggered();
+    void handleNewIncognitoWindowTriggered();
+    void handleFileOpenTriggered();
+    void handleFindActionTriggered();
+    void handleShowWindowTriggered();
+    void fullScreenRequested(QWebEngineFullScreenRequest request);
+    void handleWebViewLoadProgress(int progress);
+    void handleWebViewTitleChanged(const QString &strTitle);
+    void handleWebActionEnabledChanged(QWebEnginePage::WebAction action, bool enabled);
+    void handleDevToolsRequested(QWebEnginePage *source);
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
+    void handleSystemTraymessageClicked();
+    void handleViewUpdateLog();
+    void handleCheckVersion();
+    void handleEditContextMenuRequested(const QPoint &pos);
+    void handleWebNoticeMsg(const QString &strMsg);
+    void handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd);
+    void handleDeleteLoginInfo(const QString &strUserName);
+    void handleClearLoginInfo();
+    void handleNetworkRequestFinished(QNetworkReply *reply);
+    void cancelDownload();
+    void downloadFinished(const QString &strVersion);
+    void downloadReadyRead();
+    void startUpdate();
+    void handleSetAppilicationIconBadgeNumber(int number);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    QMenu *createFileMenu();
+    QMenu *createEditMenu();
+    QMenu *createViewMenu();
+    QMenu *createHelpMenu();
+    void initTrayIcon();
+    void triggerCurrentPageAction(QWebEnginePage::WebAction action);
+
+    Browser *m_browser;
+    QWebEngineProfile *m_profile;
+    QVBoxLayout *m_layout = nullptr;
+    TabWidget *m_tabWidget = nullptr;
+    WebView *m_webView = nullptr;
+    QAction *m_historyBackAction = nullptr;
+    QAction *m_historyForwardAction = nullptr;
+    QAction *m_stopAction = nullptr;
+    QAction *m_reloadAction = nullptr;
+    QAction *m_stopReloadAction = nullptr;
+    QLineEdit *m_urlLineEdit = nullptr;
+    QAction *m_favAction = nullptr;
+    QString m_lastSearch;
+    QMenu *m_trayMenu = nullptr;
+    QAction *m_trayQuitAction = nullptr;
+    QAction *m_trayMenuBarAction = nullptr;
+    QSystemTrayIcon *m_trayIcon = nullptr;
+    int m_displayMode;
+    QPointer<SysSettingWindow> m_settingsWindow;
+    bool m_quitRequested = false;
+    QWebChannel *m_webChannel = nullptr;
+    JsChannel *m_jsChannel = nullptr;
+    QMediaPlayer m_noticePlayer;
+    bool m_silentCheck = true;
+    bool m_checkInProgress = false;
+    QNetworkAccessManager m_downloadManager;
+    QUrl m_downloadUrl;
+    bool m_downloadAborted = false;
+    QNetworkReply *m_downloadReply = nullptr;
+    QFile *m_installerFile = nullptr;
+    QString m_installerPath;
+    bool m_forceUpdate = false;
+    bool m_cacheCleared = false;
+    QString m_lastNoticeMessage;
+    int m_noticeStayTime = 3;
+};
+
+// The first main window, set once at start-up.
+extern MainWindow *mainWindow;

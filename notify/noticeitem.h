@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// One notice on its way from the main window to the notification manager.
+struct NoticeItem
+{
+    int targetType = 0; // 0 task reminder, 1 schedule reminder, 2 schedule invitation
+    QString title;
+    QString content;
+    QString busicId;
+    QString startTime;
+    QString endTime;
+    QString noticeJson;
+    QString notifyId;
+};

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
+class QLocalServer;
+class QLockFile;
+
+// One running instance per user and application id. The first instance owns a lock file and
+// a local server in the user's runtime directory; later instances only deliver a message.
+class QtSingleApplication : public QApplication
+{
+    Q_OBJECT
+public:
+    QtSingleApplication(const QString &appId, int &argc, char **argv);
+    ~QtSingleApplication() override;
+
+    QString id() const { return m_id; }
+    // True when another process holds this id.
+    bool isRunning() const;
+    // Delivers the message to the running instance; answers whether it arrived in time.
+    bool sendMessage(const QString &message, int timeout = 5000);
+    void setActivationWindow(QWidget *window, bool activateOnMessage = true);
+    QWidget *activationWindow() const;
+
+    // Names derived from the id and the user, so that users never share an instance.
+    static QString serverName(const QString &appId);
+    static QString lockFilePath(const QString &appId);
+
+public slots:
+    // Clears the minimised state, shows a hidden window, raises and activates it.
+    void activateWindow();
+
+signals:
+    void messageReceived(const QString &message);
+
+private:
+    void receiveConnection();
+
+    QString m_id;
+    bool m_running = false;
+    QLockFile *m_lock = nullptr;
+    QLocalServer *m_server = nullptr;
+    QPointer<QWidget> m_window;
+    bool m_activateOnMessage = false;
+};

@@ -1,0 +1,81 @@
+#include "tests/support/testhttpserver.h"
+
+#include <QTcpSocket>
+
+TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &TestHttpServer::handleConnection);
+}
+
+bool TestHttpServer::listen()
+{
+    return m_server.listen(QHostAddress::LocalHost, 0);
+}
+
+quint16 TestHttpServer::port() const
+{
+    return m_server.serverPort();
+}
+
+QUrl TestHttpServer::url(const QString &path) const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port()).arg(path));
+}
+
+void TestHttpServer::setResponse(const QString &path, const Response &response)
+{
+    m_responses.insert(path, response);
+}
+
+void TestHttpServer::setHtml(const QString &path, const QString &html)
+{
+    Response r;
+    r.body = html.toUtf8();
+    setResponse(path, r);
+}
+
+void TestHttpServer::setHandler(const QString &path, Handler handler)
+{
+    m_handlers.insert(path, std::move(handler));
+}
+
+void TestHttpServer::handleConnection()
+{
+    while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+        auto buffer = QSharedPointer<QByteArray>::create();
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            buffer->append(socket->readAll());
+            if (!buffer->contains("\r\n\r\n"))
+                return;
+            const QList<QByteArray> requestLine = buffer->left(buffer->indexOf("\r\n")).split(' ');
+            buffer->clear();
+            const QByteArray target = requestLine.value(1);
+            const QString pathAndQuery = QString::fromUtf8(target);
+            const QString path = pathAndQuery.section(QLatin1Char('?'), 0, 0);
+            m_requests << pathAndQuery;
+            emit requestSeen(pathAndQuery);
+
+            Response r;
+            if (m_handlers.contains(path)) {
+                r = m_handlers.value(path)(target);
+            } else if (m_responses.contains(path)) {
+                r = m_responses.value(path);
+            } else {
+                r.status = 404;
+                r.body = "not found";
+                r.contentType = "text/plain";
+            }
+            QByteArray head = "HTTP/1.0 " + QByteArray::number(r.status) + " X\r\n";
+            head += "Content-Type: " + r.contentType + "\r\n";
+            if (r.sendLength)
+                head += "Content-Length: " + QByteArray::number(r.body.size()) + "\r\n";
+            for (const auto &h : r.headers)
+                head += h.first + ": " + h.second + "\r\n";
+            head += "Connection: close\r\n\r\n";
+            socket->write(head);
+            socket->write(r.body);
+            socket->disconnectFromHost();
+        });
+    }
+}

@@ -1,0 +1,116 @@
+#include "tests/support/testsupport.h"
+
+#include "app/resourceinit.h"
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QDir>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEnginePage>
+
+namespace NorvaTest {
+
+namespace {
+QTemporaryDir *tempHome = nullptr;
+
+void setDir(const char *variable, const QString &path)
+{
+    QDir().mkpath(path);
+    qputenv(variable, QFile::encodeName(path));
+}
+} // namespace
+
+void prepareEnvironment()
+{
+    tempHome = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/norva-test-XXXXXX"));
+    const QString home = tempHome->path();
+    setDir("HOME", home);
+    setDir("XDG_CONFIG_HOME", home + QStringLiteral("/config"));
+    setDir("XDG_DATA_HOME", home + QStringLiteral("/data"));
+    setDir("XDG_CACHE_HOME", home + QStringLiteral("/cache"));
+    setDir("XDG_RUNTIME_DIR", home + QStringLiteral("/runtime"));
+    QFile::setPermissions(home + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setOrganizationName(QStringLiteral("Kestrel"));
+    QCoreApplication::setApplicationName(QStringLiteral("Norva"));
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+}
+
+void afterApplication()
+{
+    initNorvaResources();
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+QString homeDir()
+{
+    return tempHome ? tempHome->path() : QString();
+}
+
+void answerNextBox(const QString &buttonText, BoxSeen *seen, int timeoutMs)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    auto *elapsed = new QElapsedTimer;
+    elapsed->start();
+    QObject::connect(timer, &QTimer::timeout, [=] {
+        QWidget *modal = QApplication::activeModalWidget();
+        auto *box = qobject_cast<QMessageBox *>(modal);
+        if (box && box->isVisible()) {
+            if (seen) {
+                seen->seen = true;
+                seen->title = box->windowTitle();
+                seen->text = box->text();
+                seen->buttons.clear();
+                for (QAbstractButton *b : box->buttons())
+                    seen->buttons << b->text();
+            }
+            QAbstractButton *target = nullptr;
+            for (QAbstractButton *b : box->buttons())
+                if (b->text() == buttonText)
+                    target = b;
+            if (target)
+                target->click();
+            else
+                box->reject();
+        } else if (elapsed->elapsed() < timeoutMs) {
+            return;
+        }
+        timer->stop();
+        timer->deleteLater();
+        delete elapsed;
+    });
+    timer->start();
+}
+
+bool waitFor(const std::function<bool()> &predicate, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!predicate()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs)
+{
+    // Shared, so a result arriving after the time-out never writes into a dead frame.
+    auto state = QSharedPointer<QPair<bool, QVariant>>::create(false, QVariant());
+    page->runJavaScript(script, [state](const QVariant &value) {
+        state->second = value;
+        state->first = true;
+    });
+    waitFor([state] { return state->first; }, timeoutMs);
+    return state->second;
+}
+
+} // namespace NorvaTest

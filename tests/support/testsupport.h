@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QApplication>
+#include <QString>
+#include <QtTest>
+
+#include <functional>
+
+class QWebEnginePage;
+
+namespace NorvaTest {
+
+// Points HOME, the XDG directories and the runtime directory at a fresh temporary directory,
+// so no test ever touches the real user's settings, profile or database. Call before the
+// application object exists.
+void prepareEnvironment();
+// Names and resources; call right after the application object exists.
+void afterApplication();
+// The temporary home of this test process.
+QString homeDir();
+
+// Answers the next modal box (polling until one shows) by clicking the button with the given
+// text; the box is checked against title and text when they are non-empty.
+struct BoxSeen
+{
+    QString title;
+    QString text;
+    QStringList buttons;
+    bool seen = false;
+};
+void answerNextBox(const QString &buttonText, BoxSeen *seen = nullptr, int timeoutMs = 20000);
+
+// Spins the event loop until the predicate holds or the time runs out.
+bool waitFor(const std::function<bool()> &predicate, int timeoutMs = 20000);
+
+// Runs JavaScript in the page and waits for its result.
+QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs = 20000);
+
+} // namespace NorvaTest
+
+#define NORVA_TEST_MAIN(TestObject)                                                                \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        NorvaTest::prepareEnvironment();                                                           \
+        QApplication app(argc, argv);                                                              \
+        NorvaTest::afterApplication();                                                             \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
+    }

@@ -1,0 +1,3 @@
+#include "web/webpage.h"
+
+WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(profile, parent) {}
