@@ -6,6 +6,7 @@
 #include "mainwindow/mainwindow.h"
 #include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
+#include "platform/qhotkey.h"
 #include "store/database.h"
 
 #include <QJsonObject>
@@ -75,6 +76,24 @@ void Browser::setupDownloadManager()
     m_downloadManagerWidget->setAppSettings(appSettings);
     connect(QWebEngineProfile::defaultProfile(), &QWebEngineProfile::downloadRequested,
             m_downloadManagerWidget, &DownloadManagerWidget::downloadRequested);
+}
+
+void Browser::registerOpenSoftwareHotkey(MainWindow *window)
+{
+    delete m_hotkey;
+    if (!window || appSettings->openSoftware.isEmpty())
+        return;
+    m_hotkey = new QHotkey(QKeySequence(appSettings->openSoftware, QKeySequence::NativeText), true,
+                           window);
+    if (m_hotkey->isRegistered()) {
+        connect(m_hotkey, &QHotkey::activated, window, [window] {
+            window->show();
+            window->raise();
+            window->activateWindow();
+        });
+    } else {
+        window->showHotkeyFailedMessage();
+    }
 }
 
 bool Browser::isForceNotice(int &targetType, int busicType, const QString &type) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QVariantMap>
 #include <QVector>
 
@@ -9,6 +10,7 @@ class DownloadManagerWidget;
 class JsChannel;
 class MainWindow;
 class NotifyManager;
+class QHotkey;
 class QJsonObject;
 class QTimerEvent;
 struct NoticeItem;
@@ -27,6 +29,10 @@ public:
     QVector<MainWindow *> windows() const { return m_windows; }
 
     void setupDownloadManager();
+    // (Re)registers the open-software hotkey from the settings for the given window; a
+    // combination that cannot be registered gives the window's hotkey balloon.
+    void registerOpenSoftwareHotkey(MainWindow *window);
+    QHotkey *openSoftwareHotkey() const { return m_hotkey; }
     DownloadManagerWidget *downloadManagerWidget() const { return m_downloadManagerWidget; }
 
     DataBase *dataBase() const { return m_dataBase; }
@@ -61,6 +67,7 @@ private:
     DownloadManagerWidget *m_downloadManagerWidget = nullptr;
     DataBase *m_dataBase = nullptr;
     NotifyManager *m_notifyManager = nullptr;
+    QPointer<QHotkey> m_hotkey;
     int m_checkTimerId = 0;
     int m_checkUpdateInterval = 0;
 };

@@ -3,7 +3,6 @@
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/namedmutex.h"
-#include "platform/qhotkey.h"
 #include "platform/qtsingleapplication.h"
 
 #include <QIcon>
@@ -51,19 +50,7 @@ int main(int argc, char *argv[])
         app->setActivationWindow(window, true);
         mainWindow = window;
 
-        if (!appSettings->openSoftware.isEmpty()) {
-            auto *hotkey = new QHotkey(
-                QKeySequence(appSettings->openSoftware, QKeySequence::NativeText), true, window);
-            if (hotkey->isRegistered()) {
-                QObject::connect(hotkey, &QHotkey::activated, window, [window] {
-                    window->show();
-                    window->raise();
-                    window->activateWindow();
-                });
-            } else {
-                window->showHotkeyFailedMessage();
-            }
-        }
+        browser.registerOpenSoftwareHotkey(window);
 
         window->initNoticeSound();
         window->loadUrl(QUrl(appSettings->defaultMainPage));

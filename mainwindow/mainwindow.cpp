@@ -6,6 +6,7 @@
 #include "bridge/jschannel.h"
 #include "mainwindow/windowgeometry.h"
 #include "settings/syssettingwindow.h"
+#include "update/updater.h"
 #include "web/tabwidget.h"
 #include "web/webpage.h"
 #include "web/webview.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopWidget>
+#include <QDir>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -26,6 +28,7 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 #include <QWebChannel>
+#include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWindow>
@@ -97,6 +100,8 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
                 &MainWindow::handleSetAppilicationIconBadgeNumber);
     }
 
+    m_updater = new Updater(this);
+
     centralWidget->setLayout(m_layout);
     setCentralWidget(centralWidget);
 
@@ -110,7 +115,6 @@ MainWindow::~MainWindow()
     delete m_trayIcon;
     m_trayIcon = nullptr;
     delete m_trayMenu;
-    delete m_installerFile;
 }
 
 QSize MainWindow::sizeHint() const
@@ -261,15 +265,37 @@ void MainWindow::sendLoginInfoToPage() {}
 
 void MainWindow::checkVersion(bool silent)
 {
-    Q_UNUSED(silent);
+    m_updater->checkVersion(silent);
 }
 
-bool MainWindow::clearBrowsingData(bool, bool, bool)
+bool MainWindow::clearBrowsingData(bool cacheAndCookies, bool visitedLinks, bool cacheDirectory)
 {
-    return false;
+    if (!cacheAndCookies && !visitedLinks && !cacheDirectory)
+        return false;
+    WebView *view = currentView();
+    QWebEngineProfile *profile = view ? view->page()->profile() : nullptr;
+    if (!profile)
+        return false;
+    if (cacheAndCookies) {
+        profile->clearHttpCache();
+        profile->cookieStore()->deleteAllCookies();
+        profile->cookieStore()->deleteSessionCookies();
+    }
+    if (visitedLinks)
+        profile->clearAllVisitedLinks();
+    if (cacheDirectory) {
+        // Non-recursive on purpose: a directory that still has content stays.
+        QDir dir(profile->cachePath());
+        if (dir.exists())
+            QDir().rmdir(dir.absolutePath());
+    }
+    return true;
 }
 
-void MainWindow::downloadFile(const QString &, const QString &) {}
+void MainWindow::downloadFile(const QString &url, const QString &version)
+{
+    m_updater->downloadFile(url, version);
+}
 
 void MainWindow::triggerCurrentPageAction(QWebEnginePage::WebAction action)
 {
@@ -296,18 +322,47 @@ void MainWindow::handleWebActionEnabledChanged(QWebEnginePage::WebAction, bool) 
 void MainWindow::handleDevToolsRequested(QWebEnginePage *) {}
 void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason) {}
 void MainWindow::handleSystemTraymessageClicked() {}
-void MainWindow::handleViewUpdateLog() {}
-void MainWindow::handleCheckVersion() {}
+void MainWindow::handleViewUpdateLog()
+{
+    if (WebView *view = currentView())
+        view->setUrl(QUrl(ServiceUrl::updateLogUrl()));
+}
+
+void MainWindow::handleCheckVersion()
+{
+    m_updater->checkVersion(false);
+}
+
 void MainWindow::handleEditContextMenuRequested(const QPoint &) {}
 void MainWindow::handleWebNoticeMsg(const QString &) {}
 void MainWindow::handleSaveLoginInfo(const QString &, const QString &) {}
 void MainWindow::handleDeleteLoginInfo(const QString &) {}
 void MainWindow::handleClearLoginInfo() {}
-void MainWindow::handleNetworkRequestFinished(QNetworkReply *) {}
-void MainWindow::cancelDownload() {}
-void MainWindow::downloadFinished(const QString &) {}
-void MainWindow::downloadReadyRead() {}
-void MainWindow::startUpdate() {}
+void MainWindow::handleNetworkRequestFinished(QNetworkReply *reply)
+{
+    m_updater->handleNetworkRequestFinished(reply);
+}
+
+void MainWindow::cancelDownload()
+{
+    m_updater->cancelDownload();
+}
+
+void MainWindow::downloadFinished(const QString &strVersion)
+{
+    m_updater->downloadFinished(strVersion);
+}
+
+void MainWindow::downloadReadyRead()
+{
+    m_updater->downloadReadyRead();
+}
+
+void MainWindow::startUpdate()
+{
+    m_updater->startUpdate();
+}
+
 void MainWindow::handleSetAppilicationIconBadgeNumber(int) {}
 
 void MainWindow::keyPressEvent(QKeyEvent *event)

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QFile>
 #include <QMainWindow>
 #include <QMediaPlayer>
-#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -23,6 +21,7 @@ class QWebChannel;
 class QWebEngineProfile;
 
 class TabWidget;
+class Updater;
 class WebView;
 
 // The top-level window hosting the web application in one of four fixed display modes.
@@ -54,8 +53,8 @@ public:
     QString lastNoticeMessage() const { return m_lastNoticeMessage; }
     int noticeStayTime() const { return m_noticeStayTime; }
     QMediaPlayer *noticePlayer() { return &m_noticePlayer; }
-    bool checkInProgress() const { return m_checkInProgress; }
-    bool isForceUpdate() const { return m_forceUpdate; }
+    void setNoticeStayTime(int seconds) { m_noticeStayTime = seconds; }
+    Updater *updater() const { return m_updater; }
 
     void loadUrl(const QUrl &url);
     void initNoticeSound();
@@ -145,16 +144,8 @@ private:
     QWebChannel *m_webChannel = nullptr;
     JsChannel *m_jsChannel = nullptr;
     QMediaPlayer m_noticePlayer;
-    bool m_silentCheck = true;
-    bool m_checkInProgress = false;
-    QNetworkAccessManager m_downloadManager;
-    QUrl m_downloadUrl;
-    bool m_downloadAborted = false;
-    QNetworkReply *m_downloadReply = nullptr;
-    QFile *m_installerFile = nullptr;
-    QString m_installerPath;
-    bool m_forceUpdate = false;
-    bool m_cacheCleared = false;
+    // Version check and installer download state.
+    Updater *m_updater = nullptr;
     QString m_lastNoticeMessage;
     int m_noticeStayTime = 3;
 };
