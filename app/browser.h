@@ -5,12 +5,14 @@
 #include <QVariantMap>
 #include <QVector>
 
+#include "platform/qhotkey.h"
+
 class DataBase;
 class DownloadManagerWidget;
 class JsChannel;
 class MainWindow;
 class NotifyManager;
-class QHotkey;
+
 class QJsonObject;
 class QTimerEvent;
 struct NoticeItem;
