@@ -1,20 +1,165 @@
 #include "platform/qtsingleapplication.h"
 
-// Placeholder until the real implementation lands.
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// Wire format: a quint32 byte count (big endian) followed by the UTF-8 text; the receiver
+// answers with one acknowledgement byte once the whole text arrived.
+const char ackByte = '\x06';
+// Anything larger is not a message from a second start; the connection is dropped.
+const quint32 maxMessageBytes = 1 << 20;
+// A peer that connects but never finishes its message is cut off after this long.
+const int peerTimeoutMs = 10000;
+
+QString currentUser()
+{
+#ifdef Q_OS_WIN
+    return qEnvironmentVariable("USERDOMAIN") + QLatin1Char('\\') +
+           qEnvironmentVariable("USERNAME");
+#else
+    // The uid, not $USER: the environment can be changed, the uid cannot.
+    return QStringLiteral("uid:%1").arg(::getuid());
+#endif
+}
+
+QString runtimeDirectory()
+{
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+void dropPeer(QLocalSocket *socket)
+{
+    socket->abort();
+    socket->deleteLater();
+}
+
+QByteArray frame(const QString &message)
+{
+    const QByteArray text = message.toUtf8();
+    QByteArray out;
+    QDataStream stream(&out, QIODevice::WriteOnly);
+    stream << quint32(text.size());
+    out.append(text);
+    return out;
+}
+
+} // namespace
+
 QtSingleApplication::QtSingleApplication(const QString &appId, int &argc, char **argv)
     : QApplication(argc, argv), m_id(appId)
-{}
+{
+    m_lock = new QLockFile(lockFilePath(appId));
+    // Staleness is judged only by whether the recorded process still lives: an age limit
+    // would let a second start break the lock of a primary that has simply run for a while.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0)) {
+        startServer();
+        return;
+    }
+    if (m_lock->error() == QLockFile::LockFailedError) {
+        m_running = true;
+        return;
+    }
+    // The lock file cannot be written at all (broken runtime directory). Ask the server
+    // directly; if nobody answers, run rather than refuse to start.
+    QLocalSocket probe;
+    probe.connectToServer(serverName(appId));
+    if (probe.waitForConnected(500)) {
+        m_running = true;
+        return;
+    }
+    qWarning("QtSingleApplication: cannot create the lock file %s",
+             qPrintable(QDir::toNativeSeparators(lockFilePath(appId))));
+    startServer();
+}
 
-QtSingleApplication::~QtSingleApplication() = default;
+QtSingleApplication::~QtSingleApplication()
+{
+    if (m_server)
+        m_server->close();
+    delete m_server;
+    delete m_lock; // unlocks and removes the file when held
+}
+
+void QtSingleApplication::startServer()
+{
+    const QString name = serverName(m_id);
+    m_server = new QLocalServer;
+    // Only the holder of the lock gets here, so a socket left at this name belongs to a
+    // previous instance that died without cleaning up.
+    QLocalServer::removeServer(name);
+    if (!m_server->listen(name)) {
+        qWarning("QtSingleApplication: cannot listen on %s: %s", qPrintable(name),
+                 qPrintable(m_server->errorString()));
+        return;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, &QtSingleApplication::receiveConnection);
+}
 
 bool QtSingleApplication::isRunning() const
 {
     return m_running;
 }
 
-bool QtSingleApplication::sendMessage(const QString &, int)
+bool QtSingleApplication::sendMessage(const QString &message, int timeout)
 {
-    return false;
+    if (!m_running)
+        return false;
+    const QString name = serverName(m_id);
+    // A negative timeout waits without limit, as Qt's own waitFor* calls do.
+    const QDeadlineTimer deadline =
+        timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(qint64(timeout));
+    auto remaining = [&deadline] {
+        return deadline.isForever() ? -1 : int(qMax<qint64>(deadline.remainingTime(), 0));
+    };
+    QLocalSocket socket;
+    // The primary may hold the lock but not listen yet (it has just started): keep trying.
+    int pause = 5;
+    for (;;) {
+        socket.connectToServer(name);
+        if (socket.waitForConnected(remaining()))
+            break;
+        socket.abort();
+        if (deadline.hasExpired())
+            return false;
+        const int left = remaining();
+        QThread::msleep(quint64(left < 0 ? pause : qMin(pause, left)));
+        pause = qMin(pause * 2, 100);
+    }
+
+    socket.write(frame(message));
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(remaining()))
+            return false;
+    }
+    while (socket.bytesAvailable() < 1) {
+        if (!socket.waitForReadyRead(remaining()))
+            return false;
+    }
+    char answer = 0;
+    const bool delivered = socket.getChar(&answer) && answer == ackByte;
+    socket.disconnectFromServer();
+    return delivered;
 }
 
 void QtSingleApplication::setActivationWindow(QWidget *window, bool activateOnMessage)
@@ -28,16 +173,81 @@ QWidget *QtSingleApplication::activationWindow() const
     return m_window;
 }
 
+QString QtSingleApplication::instanceName(const QString &appId, const QString &user)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(appId.toUtf8());
+    hash.addData("\n", 1);
+    hash.addData(user.toUtf8());
+    return QStringLiteral("qtsingleapp-") + QString::fromLatin1(hash.result().toHex().left(32));
+}
+
 QString QtSingleApplication::serverName(const QString &appId)
 {
-    return appId;
+    const QString name = instanceName(appId, currentUser());
+#ifdef Q_OS_WIN
+    // A pipe name, not a path; the user is part of the hash.
+    return name;
+#else
+    const QString path = runtimeDirectory() + QLatin1Char('/') + name;
+    // A socket path longer than sun_path cannot be bound; the temp directory is shorter
+    // and the user is still part of the name.
+    if (QFile::encodeName(path).size() >= 100)
+        return QDir::tempPath() + QLatin1Char('/') + name;
+    return path;
+#endif
 }
 
 QString QtSingleApplication::lockFilePath(const QString &appId)
 {
-    return appId;
+    return runtimeDirectory() + QLatin1Char('/') + instanceName(appId, currentUser()) +
+           QStringLiteral(".lock");
 }
 
-void QtSingleApplication::activateWindow() {}
+void QtSingleApplication::activateWindow()
+{
+    if (!m_window)
+        return;
+    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    if (m_window->isHidden())
+        m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
 
-void QtSingleApplication::receiveConnection() {}
+void QtSingleApplication::receiveConnection()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(peerTimeoutMs, socket, [socket] { dropPeer(socket); });
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readMessage(socket); });
+        if (socket->bytesAvailable() > 0)
+            readMessage(socket);
+    }
+}
+
+void QtSingleApplication::readMessage(QLocalSocket *socket)
+{
+    if (socket->property("qsaDone").toBool())
+        return;
+    if (socket->bytesAvailable() < qint64(sizeof(quint32)))
+        return;
+    QDataStream stream(socket->peek(sizeof(quint32)));
+    quint32 length = 0;
+    stream >> length;
+    if (length > maxMessageBytes) {
+        dropPeer(socket);
+        return;
+    }
+    if (socket->bytesAvailable() < qint64(sizeof(quint32)) + length)
+        return;
+    socket->skip(sizeof(quint32));
+    const QString message = QString::fromUtf8(socket->read(length));
+    socket->setProperty("qsaDone", true);
+    socket->putChar(ackByte);
+    socket->flush();
+
+    if (m_activateOnMessage)
+        activateWindow();
+    emit messageReceived(message);
+}

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QLocalServer;
+class QLocalSocket;
 class QLockFile;
 
 // One running instance per user and application id. The first instance owns a lock file and
@@ -27,6 +28,8 @@ public:
     // Names derived from the id and the user, so that users never share an instance.
     static QString serverName(const QString &appId);
     static QString lockFilePath(const QString &appId);
+    // The file-name-safe part of both: a hash of the id and the given user.
+    static QString instanceName(const QString &appId, const QString &user);
 
 public slots:
     // Clears the minimised state, shows a hidden window, raises and activates it.
@@ -36,7 +39,9 @@ signals:
     void messageReceived(const QString &message);
 
 private:
+    void startServer();
     void receiveConnection();
+    void readMessage(QLocalSocket *socket);
 
     QString m_id;
     bool m_running = false;
