@@ -5,6 +5,7 @@
 #include <QPair>
 #include <QSqlDatabase>
 #include <QString>
+#include <QVariantList>
 
 // Saved logins in "Databases.db" (table "user"), passwords in their scrambled stored form.
 class DataBase : public QObject
@@ -22,5 +23,9 @@ public:
     bool clearLoginInfo();
 
 private:
+    bool ensureOpen();
+    bool execSql(QString &error, const QString &sql, const QVariantList &values);
+    int countOf(const QString &sql, const QVariantList &values);
+
     QSqlDatabase m_db;
 };
