@@ -67,7 +67,7 @@ var NORVA_COMMON_HANDLERS = {
   enableSaveLoginInfoInHtml: function (on) { norvaSetText('saveLoginState', on ? 'on' : 'off'); }
 };
 
-// handlers: {signalName: function(...args)} for page-specific reactions.
+// handlers: {signalName: function(...args)} for reactions of the page itself.
 // onConnected(webobj) runs once the channel is up.
 function norvaConnect(handlers, onConnected) {
   if (typeof qt === 'undefined') {
