@@ -1,23 +1,469 @@
 #include "update/updater.h"
 
+#include "app/appsettings.h"
+#include "app/browser.h"
+#include "app/serviceurl.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/installerlauncher.h"
+#include "update/progressdialog.h"
+#include "update/versionrules.h"
 
-// Placeholder until the version check lands.
-Updater::Updater(MainWindow *window) : QObject(window), m_window(window) {}
+#include <QAbstractButton>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+namespace {
+const QString otherSettingsGroup = QStringLiteral("OtherSettings");
+}
+
+Updater::Updater(MainWindow *window) : QObject(window), m_window(window)
+{
+    // Redirects are put to the user, never followed silently.
+    m_downloadManager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+}
+
+Updater::~Updater()
+{
+    if (m_downloadReply) {
+        m_downloadReply->disconnect(this);
+        m_downloadReply->abort();
+    }
+}
+
+int Updater::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                     QMessageBox::StandardButtons buttons,
+                     QMessageBox::StandardButton defaultButton)
+{
+    // On the heap: the window (its parent) may go away while the nested loop runs.
+    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, buttons, m_window,
+                                                Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    if (QAbstractButton *yes = box->button(QMessageBox::Yes))
+        yes->setText(tr("是"));
+    if (QAbstractButton *no = box->button(QMessageBox::No))
+        no->setText(tr("否"));
+    if (defaultButton != QMessageBox::NoButton)
+        box->setDefaultButton(defaultButton);
+    const int answer = box->exec();
+    delete box.data();
+    return answer;
+}
 
 void Updater::checkVersion(bool silent)
 {
-    m_silentCheck = silent;
+    startCheck(silent);
 }
 
-void Updater::downloadFile(const QString &, const QString &) {}
+void Updater::startCheck(bool silent)
+{
+    if (m_checkInProgress)
+        return;
+    m_silentCheck = silent;
+    m_checkInProgress = true;
 
-void Updater::handleNetworkRequestFinished(QNetworkReply *) {}
+    // One manager per check, released with its reply.
+    auto *manager = new QNetworkAccessManager(m_window);
+    connect(manager, &QNetworkAccessManager::finished, this,
+            &Updater::handleNetworkRequestFinished);
+    manager->get(QNetworkRequest(QUrl(ServiceUrl::versionFileUrl())));
+}
 
-void Updater::cancelDownload() {}
+void Updater::handleNetworkRequestFinished(QNetworkReply *reply)
+{
+    if (!reply)
+        return;
+    reply->deleteLater();
+    if (QNetworkAccessManager *manager = reply->manager()) {
+        if (manager != &m_downloadManager)
+            manager->deleteLater();
+    }
 
-void Updater::downloadFinished(const QString &) {}
+    if (reply->error() != QNetworkReply::NoError) {
+        QPointer<Updater> self(this);
+        showBox(QMessageBox::Warning, tr("版本检查失败"), tr("失败原因:") + reply->errorString());
+        // Cleared after the box, so that timer ticks while it is open do not stack more boxes.
+        if (self)
+            m_checkInProgress = false;
+        return;
+    }
 
-void Updater::downloadReadyRead() {}
+    const QByteArray body = QString::fromUtf8(reply->readAll()).toUtf8();
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (document.isNull() || parseError.error != QJsonParseError::NoError) {
+        m_checkInProgress = false;
+        return;
+    }
 
-void Updater::startUpdate() {}
+    const QJsonObject root = document.object();
+    applyDirectives(root);
+
+    const QJsonValue versionValue = root.value(QStringLiteral("version"));
+    if (!versionValue.isObject() || !appSettings) {
+        m_checkInProgress = false;
+        return;
+    }
+    const QJsonObject version = versionValue.toObject();
+    applyCacheOrder(version);
+
+    const QJsonObject win = VersionRules::readObject(version, QStringLiteral("win"));
+    if (win.isEmpty()) {
+        m_checkInProgress = false;
+        return;
+    }
+    evaluateRelease(win);
+}
+
+void Updater::applyDirectives(const QJsonObject &root)
+{
+    if (!root.contains(QStringLiteral("global")))
+        return;
+    const QJsonObject global = VersionRules::readObject(root, QStringLiteral("global"));
+    Browser *browser = m_window->browser();
+
+    if (global.contains(QStringLiteral("forceNotice"))) {
+        const QJsonObject forceNotice =
+            VersionRules::readObject(global, QStringLiteral("forceNotice"));
+        if (VersionRules::readInt(forceNotice, QStringLiteral("status")) == 1 && browser)
+            browser->setForceNotice(m_window->jsChannel(), forceNotice);
+    }
+
+    if (global.contains(QStringLiteral("systemInfo"))) {
+        const QJsonObject info = VersionRules::readObject(global, QStringLiteral("systemInfo"));
+        const int stayTime = VersionRules::readInt(info, QStringLiteral("noticeStayTime"));
+        m_window->setNoticeStayTime(stayTime > 0 ? stayTime : 3);
+        const int interval = VersionRules::readInt(info, QStringLiteral("checkUpdateInterval"));
+        if (interval >= 60 && browser)
+            browser->setCheckUpdateInterval(interval);
+    }
+}
+
+void Updater::applyCacheOrder(const QJsonObject &version)
+{
+    const QJsonObject cache = VersionRules::readObject(version, QStringLiteral("cache"));
+    if (cache.isEmpty() ||
+        VersionRules::readString(cache, QStringLiteral("clear")) != QLatin1String("true"))
+        return;
+    const QString ver = VersionRules::readString(cache, QStringLiteral("ver"));
+    if (!VersionRules::shouldClearCache(ver, appSettings->clearCacheVersion))
+        return;
+
+    m_window->clearBrowsingData(true, true, true);
+    m_cacheCleared = true;
+    appSettings->clearCacheVersion = ver;
+    if (Browser *browser = m_window->browser())
+        browser->saveSettingsValue(QStringLiteral("clearCacheVersion"), otherSettingsGroup, ver);
+    m_window->loadUrl(QUrl::fromUserInput(appSettings->defaultMainPage));
+}
+
+void Updater::applyMainPage(const QString &mainPage)
+{
+    // An empty or broken address would leave the client without a start page.
+    if (!VersionRules::isUsableMainPage(mainPage) || mainPage == appSettings->defaultMainPage)
+        return;
+    appSettings->defaultMainPage = mainPage;
+    if (Browser *browser = m_window->browser())
+        browser->saveSettingsValue(QStringLiteral("defaultMainPage"), otherSettingsGroup, mainPage);
+    m_window->loadUrl(QUrl::fromUserInput(mainPage));
+}
+
+void Updater::evaluateRelease(const QJsonObject &win)
+{
+    const QString latestVersion = VersionRules::readString(win, QStringLiteral("latest-version"));
+    const QString mainPage = VersionRules::readString(win, QStringLiteral("main-page"));
+    const QString updateFlag = VersionRules::readString(win, QStringLiteral("updateflag"));
+    const QString updateUrl = VersionRules::readString(win, QStringLiteral("update-url"));
+
+    applyMainPage(mainPage);
+
+    qint32 latestKey = 0;
+    switch (VersionRules::readRelease(latestVersion, &latestKey)) {
+    case VersionRules::Release::Unusable:
+        m_checkInProgress = false;
+        return;
+    case VersionRules::Release::TooFewParts: {
+        QPointer<Updater> self(this);
+        if (!m_silentCheck)
+            showBox(QMessageBox::Warning, tr("检查版本"), tr("获取版本信息出错"));
+        if (self)
+            m_checkInProgress = false;
+        return;
+    }
+    case VersionRules::Release::Valid:
+        break;
+    }
+
+    if (latestKey <= VersionRules::ownReleaseKey()) {
+        QPointer<Updater> self(this);
+        if (!m_silentCheck)
+            showBox(QMessageBox::Information, tr("检查版本"),
+                    tr("当前版本 %1 已经是最新版本！").arg(appSettings->version));
+        if (self)
+            m_checkInProgress = false;
+        return;
+    }
+
+    m_forceUpdate = updateFlag == QLatin1String("force");
+    if (m_forceUpdate) {
+        downloadFile(updateUrl, latestVersion);
+        return;
+    }
+    QPointer<Updater> self(this);
+    const int answer = showBox(QMessageBox::Question, tr("升级提醒"),
+                               tr("发现新版本 %1 ，是否下载升级？").arg(latestVersion),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (!self)
+        return;
+    if (answer == QMessageBox::Yes)
+        downloadFile(updateUrl, latestVersion);
+    else
+        m_checkInProgress = false;
+}
+
+void Updater::downloadFile(const QString &urlText, const QString &version)
+{
+    // One download at a time: a running one keeps its reply, file and guard.
+    if (m_downloadReply)
+        return;
+    if (urlText.isEmpty() || !appSettings || appSettings->downloadPath.isEmpty()) {
+        m_checkInProgress = false;
+        return;
+    }
+
+    QPointer<Updater> self(this);
+    const QUrl url = QUrl::fromUserInput(urlText);
+    if (!url.isValid()) {
+        showBox(QMessageBox::Warning, tr("错误"),
+                tr("无效的下载链接: %1: %2").arg(urlText, url.errorString()));
+        if (self)
+            m_checkInProgress = false;
+        return;
+    }
+
+    const QString fileName = VersionRules::installerFileName(url, version);
+#ifdef Q_OS_WIN
+    // cmd.exe reads the name as command text; refuse anything that could be syntax there.
+    if (!InstallerLauncher::isAcceptedWindowsName(fileName)) {
+        showBox(QMessageBox::Warning, tr("错误"),
+                tr("安装程序的文件名 %1 含有不允许的字符，已停止升级。").arg(fileName));
+        if (self)
+            m_checkInProgress = false;
+        return;
+    }
+#endif
+    const QString directory = QDir::cleanPath(appSettings->downloadPath);
+    const bool useDirectory = !directory.isEmpty() && QFileInfo(directory).isDir();
+    const QString target = useDirectory ? directory + QLatin1Char('/') + fileName : fileName;
+
+    if (QFile::exists(target)) {
+        if (m_forceUpdate) {
+            // Owned here and deleted after use; the timer dies with the box.
+            QPointer<QMessageBox> notice = new QMessageBox(
+                QMessageBox::Information, tr("升级提醒"),
+                tr("10秒后自动下载新版本 %1 安装升级").arg(version), QMessageBox::NoButton,
+                m_window, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+            QTimer::singleShot(m_overwriteNoticeDelayMs, notice.data(), &QMessageBox::accept);
+            notice->exec();
+            delete notice.data();
+            if (!self)
+                return;
+        } else {
+            const int answer =
+                showBox(QMessageBox::Question, tr("是否覆盖已存在的 %1 文件").arg(version),
+                        tr("此处已存在一个文件名为  %1%2.\n覆盖?")
+                            .arg(target, useDirectory ? QString() : tr(" 在当前目录")),
+                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+            if (!self)
+                return;
+            if (answer == QMessageBox::No) {
+                m_checkInProgress = false;
+                return;
+            }
+        }
+        QFile::remove(target);
+    }
+
+    m_installerFile = openFileForWrite(target);
+    if (m_installerFile)
+        startRequest(url, version);
+}
+
+std::unique_ptr<QFile> Updater::openFileForWrite(const QString &fileName)
+{
+    auto file = std::make_unique<QFile>(fileName);
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        const QString error = file->errorString();
+        file.reset();
+        QPointer<Updater> self(this);
+        showBox(QMessageBox::Information, tr("错误"),
+                tr("无法保存到该文件 %1: %2.").arg(QDir::toNativeSeparators(fileName), error));
+        if (self)
+            m_checkInProgress = false;
+        return nullptr;
+    }
+    return file;
+}
+
+void Updater::startRequest(const QUrl &url, const QString &version)
+{
+    m_downloadUrl = url;
+    m_downloadAborted = false;
+    m_writeFailed = false;
+    m_writeError.clear();
+    m_downloadReply = m_downloadManager.get(QNetworkRequest(url));
+    QNetworkReply *reply = m_downloadReply;
+
+    connect(reply, &QNetworkReply::finished, this, [this, version] { downloadFinished(version); });
+    connect(reply, &QIODevice::readyRead, this, &Updater::downloadReadyRead);
+
+    // A dialog left over from a redirected request gives way to the new one.
+    if (m_progressDialog) {
+        m_progressDialog->disconnect(this);
+        m_progressDialog->deleteLater();
+    }
+    auto *dialog = new ProgressDialog(url, m_window);
+    m_progressDialog = dialog;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("新版本 %1 下载进度").arg(version));
+    dialog->setLabelText(tr("下载 ") + url.toString());
+    if (m_forceUpdate) {
+        dialog->canClose = false;
+        dialog->setCancelButton(nullptr);
+    } else {
+        dialog->setCancelButtonText(tr("取消"));
+    }
+
+    connect(dialog, &QProgressDialog::canceled, this, &Updater::cancelDownload);
+    connect(reply, &QNetworkReply::downloadProgress, dialog, &ProgressDialog::networkReplyProgress);
+    connect(reply, &QNetworkReply::finished, this, &Updater::startUpdate);
+    dialog->show();
+}
+
+void Updater::downloadReadyRead()
+{
+    if (!m_installerFile || !m_downloadReply)
+        return;
+    // Written as it arrives, so memory stays flat whatever the installer's size.
+    const QByteArray data = m_downloadReply->readAll();
+    if (data.isEmpty() || m_writeFailed)
+        return;
+    if (m_installerFile->write(data) != data.size()) {
+        // A short write would leave a corrupt installer: stop here and report it when finished.
+        m_writeFailed = true;
+        m_writeError = m_installerFile->errorString();
+        m_downloadReply->abort();
+    }
+}
+
+void Updater::cancelDownload()
+{
+    m_downloadAborted = true;
+    if (m_downloadReply && m_downloadReply->isRunning())
+        m_downloadReply->abort();
+}
+
+void Updater::releaseReply()
+{
+    if (m_downloadReply) {
+        m_downloadReply->deleteLater();
+        m_downloadReply = nullptr;
+    }
+}
+
+void Updater::downloadFinished(const QString &strVersion)
+{
+    m_downloadCompleted = false;
+    QString fileName;
+    if (m_installerFile) {
+        fileName = m_installerFile->fileName();
+        m_installerPath = fileName;
+        m_installerFile->close();
+        m_installerFile.reset();
+    }
+    const QString absolutePath =
+        fileName.isEmpty() ? QString() : QFileInfo(fileName).absoluteFilePath();
+
+    // A download that stops here must not leave an undismissable dialog behind.
+    auto letDialogClose = [this] {
+        if (m_progressDialog)
+            m_progressDialog->canClose = true;
+    };
+
+    if (m_downloadAborted) {
+        releaseReply();
+        letDialogClose();
+        return;
+    }
+
+    if (!m_downloadReply)
+        return;
+    if (m_writeFailed || m_downloadReply->error() != QNetworkReply::NoError) {
+        if (!absolutePath.isEmpty())
+            QFile::remove(absolutePath);
+        releaseReply();
+        letDialogClose();
+        if (m_writeFailed) {
+            showBox(QMessageBox::Information, tr("错误"),
+                    tr("无法保存到该文件 %1: %2.")
+                        .arg(QDir::toNativeSeparators(fileName), m_writeError));
+        }
+        return;
+    }
+
+    const QUrl redirect =
+        m_downloadReply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    releaseReply();
+    if (redirect.isEmpty()) {
+        m_downloadCompleted = true;
+        return;
+    }
+
+    letDialogClose();
+    const QUrl resolved = m_downloadUrl.resolved(redirect);
+    QPointer<Updater> self(this);
+    const int answer =
+        showBox(QMessageBox::Question, tr("重定向"), tr("重定向到 %1 ？").arg(resolved.toString()),
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (!self)
+        return;
+    if (answer == QMessageBox::No) {
+        if (!absolutePath.isEmpty())
+            QFile::remove(absolutePath);
+        return;
+    }
+    if (absolutePath.isEmpty())
+        return;
+    m_installerFile = openFileForWrite(absolutePath);
+    if (m_installerFile)
+        startRequest(resolved, strVersion);
+}
+
+void Updater::startUpdate()
+{
+    // After a confirmed redirect the update goes on with the new request.
+    if (m_downloadReply)
+        return;
+    m_checkInProgress = false;
+
+    const bool completed = m_downloadCompleted;
+    m_downloadCompleted = false;
+    if (!completed || m_installerPath.isEmpty())
+        return;
+
+    // The file as opened: in the download directory, or in the current one as a fallback.
+    const QFileInfo installer(m_installerPath);
+    if (!InstallerLauncher::launch(installer.absolutePath(), installer.fileName())) {
+        showBox(QMessageBox::Warning, tr("错误"),
+                tr("无法启动安装程序 %1。")
+                    .arg(QDir::toNativeSeparators(installer.absoluteFilePath())));
+        return;
+    }
+    m_window->setQuitRequested(true);
+    m_window->close();
+}

@@ -1,24 +1,48 @@
 #pragma once
 
+#include <QMessageBox>
+#include <QNetworkAccessManager>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QUrl>
+
+#include <memory>
+
+#include "update/progressdialog.h"
 
 class MainWindow;
+
+class QFile;
+class QJsonObject;
 class QNetworkReply;
 
-// The main window's version check and installer download.
+// The main window's version check and installer download. Dialogs are parented to the window.
 class Updater : public QObject
 {
     Q_OBJECT
 public:
     explicit Updater(MainWindow *window);
+    ~Updater() override;
 
     // Starts a check unless one (or the update it started) is under way.
     void checkVersion(bool silent);
+    // Downloads the installer of the given release into the download directory.
+    void downloadFile(const QString &url, const QString &version);
+
     bool checkInProgress() const { return m_checkInProgress; }
     bool silentCheck() const { return m_silentCheck; }
     bool forceUpdate() const { return m_forceUpdate; }
-    void downloadFile(const QString &url, const QString &version);
+    bool cacheCleared() const { return m_cacheCleared; }
+    QUrl downloadUrl() const { return m_downloadUrl; }
+    bool downloadAborted() const { return m_downloadAborted; }
+    QNetworkReply *downloadReply() const { return m_downloadReply; }
+    QString installerPath() const { return m_installerPath; }
+    ProgressDialog *progressDialog() const { return m_progressDialog; }
+
+    // How long the notice before replacing an existing installer of a mandatory update stays.
+    int overwriteNoticeDelay() const { return m_overwriteNoticeDelayMs; }
+    void setOverwriteNoticeDelay(int ms) { m_overwriteNoticeDelayMs = ms; }
 
 public slots:
     void handleNetworkRequestFinished(QNetworkReply *reply);
@@ -28,8 +52,36 @@ public slots:
     void startUpdate();
 
 private:
+    void startCheck(bool silent);
+    void applyDirectives(const QJsonObject &root);
+    void applyCacheOrder(const QJsonObject &version);
+    void applyMainPage(const QString &mainPage);
+    void evaluateRelease(const QJsonObject &win);
+    void startRequest(const QUrl &url, const QString &version);
+    std::unique_ptr<QFile> openFileForWrite(const QString &fileName);
+    void releaseReply();
+    int showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+
     MainWindow *m_window;
     bool m_silentCheck = true;
     bool m_checkInProgress = false;
     bool m_forceUpdate = false;
+    bool m_cacheCleared = false;
+
+    QNetworkAccessManager m_downloadManager;
+    QUrl m_downloadUrl;
+    bool m_downloadAborted = false;
+    QNetworkReply *m_downloadReply = nullptr;
+    std::unique_ptr<QFile> m_installerFile;
+    QString m_installerPath;
+    QPointer<ProgressDialog> m_progressDialog;
+
+    // Whether the reply that finished last delivered the installer itself.
+    bool m_downloadCompleted = false;
+    // A failed write aborts the download; the reason is reported when it has finished.
+    bool m_writeFailed = false;
+    QString m_writeError;
+    int m_overwriteNoticeDelayMs = 10000;
 };
