@@ -1,0 +1,197 @@
+#include "downloads/downloadwidget.h"
+
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+DownloadWidget::UrlOpener &urlOpener()
+{
+    static DownloadWidget::UrlOpener opener;
+    return opener;
+}
+
+} // namespace
+
+DownloadWidget::DownloadWidget(QWebEngineDownloadItem *download, QWidget *parent)
+    : QFrame(parent), m_download(download)
+{
+    m_timeAdded.start();
+
+    setObjectName(QStringLiteral("DownloadWidget"));
+    resize(592, 78);
+    setStyleSheet(QStringLiteral("#DownloadWidget {\n"
+                                 "  background: palette(button);\n"
+                                 "  border: 1px solid palette(dark);\n"
+                                 "  margin: 0px;\n"
+                                 "}"));
+
+    m_topLevelLayout = new QGridLayout(this);
+    m_topLevelLayout->setObjectName(QStringLiteral("m_topLevelLayout"));
+    m_topLevelLayout->setSpacing(1);
+    m_topLevelLayout->setSizeConstraint(QLayout::SetMinAndMaxSize);
+
+    m_dstName = new QLabel(this);
+    m_dstName->setObjectName(QStringLiteral("m_dstName"));
+    m_dstName->setStyleSheet(QStringLiteral("font-weight: bold\n"));
+    m_topLevelLayout->addWidget(m_dstName, 0, 0);
+
+    m_btnOpenDir = new QPushButton(this);
+    m_btnOpenDir->setObjectName(QStringLiteral("m_btnOpenDir"));
+    m_btnOpenDir->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    m_btnOpenDir->setIconSize(QSize(16, 16));
+    m_btnOpenDir->setFlat(false);
+    m_topLevelLayout->addWidget(m_btnOpenDir, 0, 1);
+
+    m_progressBar = new QProgressBar(this);
+    m_progressBar->setObjectName(QStringLiteral("m_progressBar"));
+    m_progressBar->setStyleSheet(QStringLiteral("font-size: 12px"));
+    m_topLevelLayout->addWidget(m_progressBar, 1, 0, 1, 2);
+
+    setToolTip(tr("双击打开文件"));
+    m_dstName->setText(download ? download->downloadFileName() : QString());
+    m_btnOpenDir->setText(tr("打开文件夹"));
+
+    connect(m_btnOpenDir, &QPushButton::clicked, this, &DownloadWidget::openFolder);
+    if (download) {
+        connect(download, &QWebEngineDownloadItem::downloadProgress, this,
+                &DownloadWidget::updateWidget);
+        connect(download, &QWebEngineDownloadItem::stateChanged, this,
+                &DownloadWidget::updateWidget);
+    }
+    updateWidget();
+}
+
+QString DownloadWidget::withUnit(qreal bytes)
+{
+    if (bytes < (1 << 10))
+        return tr("%L1 B").arg(bytes);
+    if (bytes < (1 << 20))
+        return tr("%L1 KiB").arg(bytes / (1 << 10), 0, 'f', 2);
+    if (bytes < (1 << 30))
+        return tr("%L1 MiB").arg(bytes / (1 << 20), 0, 'f', 2);
+    return tr("%L1 GiB").arg(bytes / (1 << 30), 0, 'f', 2);
+}
+
+DownloadWidget::Progress DownloadWidget::progressFor(QWebEngineDownloadItem::DownloadState state,
+                                                     qreal received, qreal total,
+                                                     qreal bytesPerSecond,
+                                                     const QString &interruption)
+{
+    Progress p;
+    switch (state) {
+    case QWebEngineDownloadItem::DownloadRequested:
+        return p;
+    case QWebEngineDownloadItem::DownloadInProgress:
+        p.changes = true;
+        p.enabled = true;
+        if (total >= 0) {
+            // Some servers announce a length of 0; show 0 % rather than divide by it.
+            p.value = total > 0 ? qRound(received * 100.0 / total) : 0;
+            p.format = tr("%p% - %1 of %2 已下载 - %3/s")
+                           .arg(withUnit(received), withUnit(total), withUnit(bytesPerSecond));
+        } else {
+            p.value = 0;
+            p.format =
+                tr("未知大小 - %1 已下载 - %2/s").arg(withUnit(received), withUnit(bytesPerSecond));
+        }
+        return p;
+    case QWebEngineDownloadItem::DownloadCompleted:
+        p.changes = true;
+        p.value = 100;
+        p.enabled = false;
+        p.format =
+            tr("已完成 - %1 已下载 - %2/s").arg(withUnit(received), withUnit(bytesPerSecond));
+        return p;
+    case QWebEngineDownloadItem::DownloadCancelled:
+        p.changes = true;
+        p.value = 0;
+        p.enabled = false;
+        p.format =
+            tr("已取消 - %1 已下载 - %2/s").arg(withUnit(received), withUnit(bytesPerSecond));
+        return p;
+    case QWebEngineDownloadItem::DownloadInterrupted:
+        p.changes = true;
+        p.value = 0;
+        p.enabled = false;
+        p.format = tr("已中断: %1").arg(interruption);
+        return p;
+    }
+    return p;
+}
+
+QString DownloadWidget::folderOf(const QString &filePath)
+{
+    const int slash = filePath.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return QString();
+    // A file right under the root still has a folder to open.
+    if (slash == 0)
+        return QStringLiteral("/");
+    return filePath.left(slash);
+}
+
+QString DownloadWidget::pathOf(const QWebEngineDownloadItem *download)
+{
+    if (!download)
+        return QString();
+    QString dir = download->downloadDirectory();
+    const QString name = download->downloadFileName();
+    if (dir.isEmpty())
+        return name;
+    if (!dir.endsWith(QLatin1Char('/')))
+        dir += QLatin1Char('/');
+    return dir + name;
+}
+
+void DownloadWidget::setUrlOpener(UrlOpener opener)
+{
+    urlOpener() = std::move(opener);
+}
+
+bool DownloadWidget::openUrl(const QUrl &url)
+{
+    if (urlOpener())
+        return urlOpener()(url);
+    return QDesktopServices::openUrl(url);
+}
+
+void DownloadWidget::updateWidget()
+{
+    if (!m_download)
+        return;
+    const qreal total = m_download->totalBytes();
+    const qreal received = m_download->receivedBytes();
+    // At least one millisecond, so an instant first report gives no infinite speed.
+    const qreal elapsedMs = qMax<qint64>(m_timeAdded.elapsed(), 1);
+    const qreal speed = received / elapsedMs * 1000;
+
+    const Progress p = progressFor(m_download->state(), received, total, speed,
+                                   m_download->interruptReasonString());
+    if (!p.changes)
+        return;
+    m_progressBar->setValue(p.value);
+    m_progressBar->setDisabled(!p.enabled);
+    m_progressBar->setFormat(p.format);
+}
+
+void DownloadWidget::openFolder()
+{
+    const QString folder = folderOf(pathOf(m_download));
+    if (!folder.isEmpty())
+        openUrl(QUrl::fromLocalFile(folder));
+}
+
+void DownloadWidget::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    Q_UNUSED(event);
+    if (!m_download || m_download->state() != QWebEngineDownloadItem::DownloadCompleted)
+        return;
+    const QString path = pathOf(m_download);
+    if (!path.isEmpty())
+        openUrl(QUrl::fromLocalFile(path));
+}
