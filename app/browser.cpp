@@ -9,7 +9,9 @@
 #include "platform/qhotkey.h"
 #include "store/database.h"
 
+#include <QIcon>
 #include <QJsonObject>
+#include <QPainter>
 #include <QTimerEvent>
 #include <QWebEngineProfile>
 #include <climits>
@@ -117,7 +119,30 @@ void Browser::setForceNotice(JsChannel *channel, const QJsonObject &config)
 
 void Browser::setApplicationIconBadgeNumber(int number)
 {
-    Q_UNUSED(number);
+    if (!mainWindow || !mainWindow->trayIcon())
+        return;
+    const QString label = badgeLabel(number);
+    mainWindow->trayIcon()->setIcon(label.isEmpty() ? QIcon(QStringLiteral(":AppIcon.ico"))
+                                                    : badgedIcon(label));
+}
+
+QIcon Browser::badgedIcon(const QString &label)
+{
+    QPixmap pixmap = QIcon(QStringLiteral(":AppIcon.ico")).pixmap(64, 64);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF badge(pixmap.width() * 0.42, 0, pixmap.width() * 0.58, pixmap.height() * 0.58);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0xe5, 0x39, 0x35));
+    painter.drawEllipse(badge);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(label.size() > 1 ? 20 : 26);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(badge, Qt::AlignCenter, label);
+    painter.end();
+    return QIcon(pixmap);
 }
 
 void Browser::setCheckUpdateInterval(int seconds)

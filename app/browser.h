@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QVariantMap>
@@ -57,6 +58,8 @@ public:
     static QString loginStoreDirectory(const QString &storagePath);
     // Badge text for an unread count: empty below 1, the number up to 99, "..." above.
     static QString badgeLabel(int count);
+    // The application icon with the badge label drawn in its top-right corner.
+    static QIcon badgedIcon(const QString &label);
 
 signals:
     void checkTimerFired();

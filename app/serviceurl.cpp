@@ -34,3 +34,17 @@ QString ServiceUrl::updateLogUrl()
 {
     return base() + QStringLiteral("updates_new");
 }
+
+static bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    return a.isValid() && b.isValid() && !a.host().isEmpty() &&
+           a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 &&
+           a.port(a.scheme() == QLatin1String("https") ? 443 : 80) ==
+               b.port(b.scheme() == QLatin1String("https") ? 443 : 80);
+}
+
+bool ServiceUrl::isServiceOrigin(const QUrl &url, const QString &mainPage)
+{
+    return sameOrigin(url, QUrl(base())) || (!mainPage.isEmpty() && sameOrigin(url, QUrl(mainPage)));
+}

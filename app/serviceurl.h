@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QUrl;
+
 // The hosted service's base URL: compiled in, overridable through NORVA_SERVICE_URL.
 class ServiceUrl
 {
@@ -13,5 +15,7 @@ public:
     static QString choose(const QString &override, const QString &compiledDefault);
 
     static QString versionFileUrl();
+    // Whether the URL belongs to the service: the origin of the base URL or of the main page.
+    static bool isServiceOrigin(const QUrl &url, const QString &mainPage);
     static QString updateLogUrl();
 };

@@ -4,8 +4,11 @@
 #include "app/browser.h"
 #include "app/serviceurl.h"
 #include "bridge/jschannel.h"
+#include "bridge/noticemessage.h"
 #include "mainwindow/windowgeometry.h"
+#include "notify/noticeitem.h"
 #include "settings/syssettingwindow.h"
+#include "store/database.h"
 #include "update/updater.h"
 #include "web/tabwidget.h"
 #include "web/webpage.h"
@@ -16,16 +19,24 @@
 #include <QCloseEvent>
 #include <QDesktopWidget>
 #include <QDir>
+#include <QFileDialog>
 #include <QGuiApplication>
+#include <QInputDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
+#include <QToolBar>
 #include <QVBoxLayout>
 #include <QWebChannel>
 #include <QWebEngineCookieStore>
@@ -57,6 +68,7 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
     m_layout->setContentsMargins(0, 0, 0, 0);
 
     const int titleBarHeight = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    int geometryMode = SingleView;
     QScreen *screen = QGuiApplication::primaryScreen();
     const QSize available = screen ? screen->availableGeometry().size() : QSize(1280, 800);
 
@@ -76,6 +88,10 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
             m_tabWidget->createTab();
             connect(m_tabWidget->tabBar(), &QTabBar::tabCloseRequested, this,
                     &MainWindow::closeTab);
+            if (m_displayMode == BrowserMode) {
+                addToolBar(createToolBar());
+                geometryMode = BrowserMode;
+            }
             m_layout->addWidget(m_tabWidget);
             connect(m_tabWidget, &TabWidget::titleChanged, this,
                     &MainWindow::handleWebViewTitleChanged);
@@ -98,6 +114,9 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
                 &MainWindow::handleClearLoginInfo);
         connect(m_jsChannel, &JsChannel::recvNoReadMsgCountFromHtml, this,
                 &MainWindow::handleSetAppilicationIconBadgeNumber);
+        // A page that connects after the client's push can still ask for the list.
+        connect(m_jsChannel, &JsChannel::recvRequestLoginInfoFromHtml, this,
+                &MainWindow::handleRequestLoginInfo);
     }
 
     m_updater = new Updater(this);
@@ -105,7 +124,7 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
     centralWidget->setLayout(m_layout);
     setCentralWidget(centralWidget);
 
-    const QRect geometry = mainWindowGeometry(available, titleBarHeight, m_displayMode);
+    const QRect geometry = mainWindowGeometry(available, titleBarHeight, geometryMode);
     resize(geometry.size());
     move((available.width() - width()) / 2, geometry.y());
 }
@@ -153,28 +172,179 @@ void MainWindow::showEvent(QShowEvent *event)
         reinterpret_cast<SetHasBorderInFullScreen>(function)(windowHandle(), true);
 }
 
+namespace {
+const char menuStyle[] =
+    "QMenu {background-color: white;border: 1px solid white;}QMenu::item {background-color: "
+    "transparent;padding:4px 24px;margin:0px 4px;}QMenu::item:selected {background-color: "
+    "#2dabf9;}";
+} // namespace
+
 QMenu *MainWindow::createFileMenu()
 {
     auto *menu = new QMenu(tr("文件"), this);
+    menu->setStyleSheet(QLatin1String(menuStyle));
+    QAction *settings = menu->addAction(tr("设置"), this, &MainWindow::openSettingsDialog);
+    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction *quit = menu->addAction(tr("退出"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     return menu;
 }
 
 QMenu *MainWindow::createEditMenu()
 {
     auto *menu = new QMenu(tr("修改"), this);
+    menu->setStyleSheet(QLatin1String(menuStyle));
+    const auto add = [this, menu](const QString &text, QWebEnginePage::WebAction action) {
+        menu->addAction(text, this, [this, action] { triggerCurrentPageAction(action); });
+    };
+    add(tr("撤销"), QWebEnginePage::Undo);
+    add(tr("重做"), QWebEnginePage::Redo);
+    menu->addSeparator();
+    add(tr("剪切"), QWebEnginePage::Cut);
+    add(tr("复制"), QWebEnginePage::Copy);
+    add(tr("粘贴"), QWebEnginePage::Paste);
+    add(tr("粘贴匹配样式"), QWebEnginePage::PasteAndMatchStyle);
+    add(tr("全选"), QWebEnginePage::SelectAll);
     return menu;
 }
 
 QMenu *MainWindow::createViewMenu()
 {
     auto *menu = new QMenu(tr("视图"), this);
+    menu->setStyleSheet(QLatin1String(menuStyle));
+    m_stopAction = menu->addAction(tr("停止"), this,
+                                   [this] { triggerCurrentPageAction(QWebEnginePage::Stop); });
+    m_stopAction->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Period), Qt::Key_Escape});
+    m_reloadAction = menu->addAction(tr("重新加载  "), this,
+                                     [this] { triggerCurrentPageAction(QWebEnginePage::Reload); });
+    m_reloadAction->setShortcuts(QKeySequence::Refresh);
+    menu->addSeparator();
+    QAction *zoomIn = menu->addAction(tr("放大"), this, &MainWindow::zoomIn);
+    zoomIn->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    QAction *zoomOut = menu->addAction(tr("缩小"), this, &MainWindow::zoomOut);
+    zoomOut->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    QAction *resetZoom = menu->addAction(tr("重置"), this, &MainWindow::resetZoom);
+    resetZoom->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    menu->addSeparator();
+    QAction *fullScreen = menu->addAction(tr("切换全屏  "), this, &MainWindow::toggleFullScreen);
+    fullScreen->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
     return menu;
 }
 
 QMenu *MainWindow::createHelpMenu()
 {
     auto *menu = new QMenu(tr("帮助"), this);
+    menu->setStyleSheet(QLatin1String(menuStyle));
+    menu->addAction(tr("隐藏菜单栏"), this, &MainWindow::hideMenuBar);
+    QAction *networkTest = menu->addAction(tr("网络测试"));
+    networkTest->setEnabled(false);
+    menu->addAction(tr("更新日志"), this, &MainWindow::handleViewUpdateLog);
+    menu->addAction(tr("检查版本"), this, &MainWindow::handleCheckVersion);
+    menu->addAction(tr("调试工具"), this, [this] {
+        if (WebView *view = currentView())
+            handleDevToolsRequested(view->page());
+    });
     return menu;
+}
+
+QToolBar *MainWindow::createToolBar()
+{
+    auto *navigationBar = new QToolBar(tr("Navigation"), this);
+    navigationBar->setMovable(false);
+    navigationBar->toggleViewAction()->setEnabled(false);
+    navigationBar->setIconSize(QSize(20, 20));
+
+    m_historyBackAction = new QAction(this);
+    QList<QKeySequence> backShortcuts = QKeySequence::keyBindings(QKeySequence::Back);
+    for (auto it = backShortcuts.begin(); it != backShortcuts.end();) {
+        // Backspace alone would steal the key from text fields in the page.
+        if ((*it)[0] == Qt::Key_Backspace)
+            it = backShortcuts.erase(it);
+        else
+            ++it;
+    }
+    backShortcuts.append(QKeySequence(Qt::Key_Back));
+    m_historyBackAction->setShortcuts(backShortcuts);
+    m_historyBackAction->setIconVisibleInMenu(false);
+    m_historyBackAction->setIcon(QIcon(QStringLiteral(":back.png")));
+    m_historyBackAction->setToolTip(tr("后退"));
+    if (WebView *view = currentView())
+        m_historyBackAction->setEnabled(view->isWebActionEnabled(QWebEnginePage::Back));
+    connect(m_historyBackAction, &QAction::triggered, this,
+            [this] { triggerCurrentPageAction(QWebEnginePage::Back); });
+    navigationBar->addAction(m_historyBackAction);
+
+    m_historyForwardAction = new QAction(this);
+    QList<QKeySequence> fwdShortcuts = QKeySequence::keyBindings(QKeySequence::Forward);
+    for (auto it = fwdShortcuts.begin(); it != fwdShortcuts.end();) {
+        if (((*it)[0] & Qt::Key_unknown) == Qt::Key_Backspace)
+            it = fwdShortcuts.erase(it);
+        else
+            ++it;
+    }
+    fwdShortcuts.append(QKeySequence(Qt::Key_Forward));
+    m_historyForwardAction->setShortcuts(fwdShortcuts);
+    m_historyForwardAction->setIconVisibleInMenu(false);
+    m_historyForwardAction->setIcon(QIcon(QStringLiteral(":forward.png")));
+    m_historyForwardAction->setToolTip(tr("前进"));
+    if (WebView *view = currentView())
+        m_historyForwardAction->setEnabled(view->isWebActionEnabled(QWebEnginePage::Forward));
+    connect(m_historyForwardAction, &QAction::triggered, this,
+            [this] { triggerCurrentPageAction(QWebEnginePage::Forward); });
+    navigationBar->addAction(m_historyForwardAction);
+
+    m_stopReloadAction = new QAction(this);
+    m_stopReloadAction->setIconVisibleInMenu(false);
+    m_stopReloadAction->setIcon(QIcon(QStringLiteral(":refresh.png")));
+    m_stopReloadAction->setToolTip(tr("重新加载页面"));
+    m_stopReloadAction->setData(QWebEnginePage::Reload);
+    connect(m_stopReloadAction, &QAction::triggered, this, [this] {
+        triggerCurrentPageAction(QWebEnginePage::WebAction(m_stopReloadAction->data().toInt()));
+    });
+    navigationBar->addAction(m_stopReloadAction);
+
+    m_urlLineEdit = new QLineEdit(this);
+    m_favAction = new QAction(this);
+    m_urlLineEdit->addAction(m_favAction, QLineEdit::LeadingPosition);
+    QAction *clearAction =
+        m_urlLineEdit->addAction(QIcon(QStringLiteral(":stop.png")), QLineEdit::TrailingPosition);
+    connect(clearAction, &QAction::triggered, m_urlLineEdit, &QLineEdit::clear);
+    navigationBar->addWidget(m_urlLineEdit);
+
+    connect(m_tabWidget, &TabWidget::webActionEnabledChanged, this,
+            &MainWindow::handleWebActionEnabledChanged);
+    connect(m_tabWidget, &TabWidget::favIconChanged, m_favAction, &QAction::setIcon);
+    connect(m_tabWidget, &TabWidget::devToolsRequested, this, &MainWindow::handleDevToolsRequested);
+    connect(m_urlLineEdit, &QLineEdit::returnPressed, this,
+            [this] { m_tabWidget->setUrl(QUrl::fromUserInput(m_urlLineEdit->text())); });
+    connect(m_tabWidget, &TabWidget::urlChanged, this,
+            [this](const QUrl &url) { m_urlLineEdit->setText(url.toDisplayString()); });
+    auto *focusUrlLineEditAction = new QAction(this);
+    addAction(focusUrlLineEditAction);
+    focusUrlLineEditAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    connect(focusUrlLineEditAction, &QAction::triggered, this,
+            [this] { m_urlLineEdit->setFocus(Qt::ShortcutFocusReason); });
+    connect(m_tabWidget, &TabWidget::loadProgress, this, &MainWindow::handleWebViewLoadProgress);
+    return navigationBar;
+}
+
+void MainWindow::zoomIn()
+{
+    if (WebView *view = currentView())
+        view->setZoomFactor(view->zoomFactor() + 0.2);
+}
+
+void MainWindow::zoomOut()
+{
+    if (WebView *view = currentView())
+        view->setZoomFactor(view->zoomFactor() - 0.2);
+}
+
+void MainWindow::resetZoom()
+{
+    if (WebView *view = currentView())
+        view->setZoomFactor(1.0);
 }
 
 void MainWindow::initTrayIcon()
@@ -214,11 +384,16 @@ void MainWindow::initTrayIcon()
 
 void MainWindow::showHotkeyFailedMessage()
 {
+    showTrayMessage(tr("全局热键提醒"),
+                    tr("全局热键注册失败，可能和已有软件冲突，请重新设置热键组合"), 3000);
+}
+
+void MainWindow::showTrayMessage(const QString &title, const QString &text, int msecs)
+{
     if (!m_trayIcon)
         return;
-    m_trayIcon->showMessage(tr("全局热键提醒"),
-                            tr("全局热键注册失败，可能和已有软件冲突，请重新设置热键组合"),
-                            QIcon(QStringLiteral(":AppIcon.ico")), 3000);
+    m_trayIcon->showMessage(title, text, QIcon(QStringLiteral(":AppIcon.ico")), msecs);
+    emit trayMessageShown(title, text, msecs);
 }
 
 bool MainWindow::isMenuBarHidden() const
@@ -236,7 +411,17 @@ void MainWindow::hideMenuBar()
     menuBar()->hide();
 }
 
-void MainWindow::toggleFullScreen() {}
+void MainWindow::toggleFullScreen()
+{
+    if (isFullScreen()) {
+        showMenuBar();
+        showNormal();
+    } else {
+        hideMenuBar();
+        showFullScreen();
+        setFocus(Qt::OtherFocusReason);
+    }
+}
 
 void MainWindow::bringToFront()
 {
@@ -252,16 +437,74 @@ void MainWindow::bringToFront()
     }
 }
 
-void MainWindow::openSettingsDialog() {}
+void MainWindow::openSettingsDialog()
+{
+    if (!m_settingsWindow)
+        m_settingsWindow = new SysSettingWindow(this);
+    if (!m_settingsWindow->isVisible()) {
+        m_settingsWindow->show();
+    } else {
+        m_settingsWindow->raise();
+        m_settingsWindow->activateWindow();
+    }
+}
+
+bool MainWindow::askLastTabQuestion()
+{
+    QMessageBox box(QMessageBox::Warning, tr("青隼"), tr("确定关闭当前标签页后退出吗？"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(tr("是"));
+    box.button(QMessageBox::No)->setText(tr("否"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
 
 void MainWindow::forgetSettingsWindow()
 {
     m_settingsWindow = nullptr;
 }
 
-void MainWindow::refreshPageState() {}
+void MainWindow::refreshPageState()
+{
+    if (m_displayMode == DevTools || !m_jsChannel || !appSettings)
+        return;
+    emit m_jsChannel->setClientVersionInHtml(QStringLiteral(NORVA_VERSION));
+    if (appSettings->isSysNotice)
+        emit m_jsChannel->enableWebNotice(true);
+    if (appSettings->allowSavePassword) {
+        emit m_jsChannel->enableSaveLoginInfoInHtml(true);
+        QPointer<MainWindow> self(this);
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+        if (!self)
+            return;
+        WebView *view = currentView();
+        if (view && view->page()->url().toString().endsWith(QLatin1String("/login")))
+            sendLoginInfoToPage();
+    }
+}
 
-void MainWindow::sendLoginInfoToPage() {}
+void MainWindow::sendLoginInfoToPage()
+{
+    if (!m_jsChannel || !m_browser || !m_browser->dataBase() || !appSettings)
+        return;
+    // Clear-text passwords only ever go to the service's own pages.
+    WebView *view = currentView();
+    if (!view || !ServiceUrl::isServiceOrigin(view->page()->url(), appSettings->defaultMainPage))
+        return;
+    QList<QPair<QString, QString>> logins;
+    m_browser->dataBase()->getLoginInfos(logins);
+    QJsonArray array;
+    for (const auto &login : qAsConst(logins)) {
+        QJsonObject entry;
+        entry.insert(QStringLiteral("telephone"), login.first);
+        entry.insert(QStringLiteral("password"), login.second);
+        array.append(entry);
+    }
+    if (array.isEmpty())
+        return;
+    emit m_jsChannel->recvLoginInfoInHtml(
+        QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+}
 
 void MainWindow::checkVersion(bool silent)
 {
@@ -303,14 +546,91 @@ void MainWindow::triggerCurrentPageAction(QWebEnginePage::WebAction action)
         view->triggerPageAction(action, false);
 }
 
-void MainWindow::closeTab(int) {}
+void MainWindow::closeTab(int index)
+{
+    if (!m_tabWidget)
+        return;
+    if (m_tabWidget->count() > 1) {
+        m_tabWidget->closeTab(index);
+        return;
+    }
+    // The close button path ends the program directly, without the close handling.
+    if (askLastTabQuestion())
+        QCoreApplication::exit(0);
+}
 void MainWindow::handleNewWindowTriggered() {}
 void MainWindow::handleNewIncognitoWindowTriggered() {}
-void MainWindow::handleFileOpenTriggered() {}
-void MainWindow::handleFindActionTriggered() {}
-void MainWindow::handleShowWindowTriggered() {}
-void MainWindow::fullScreenRequested(QWebEngineFullScreenRequest) {}
-void MainWindow::handleWebViewLoadProgress(int) {}
+void MainWindow::handleFileOpenTriggered()
+{
+    const QUrl url = QFileDialog::getOpenFileUrl(
+        this, tr("Open Web Resource"), QString(),
+        tr("Web Resources (*.html *.htm *.svg *.png *.gif *.svgz);;All files (*.*)"));
+    if (url.isEmpty())
+        return;
+    if (WebView *view = currentView())
+        view->setUrl(url);
+}
+
+void MainWindow::handleFindActionTriggered()
+{
+    WebView *view = currentView();
+    if (!view)
+        return;
+    bool ok = false;
+    const QString search =
+        QInputDialog::getText(this, tr("Find"), tr("Find:"), QLineEdit::Normal, m_lastSearch, &ok);
+    if (ok && !search.isEmpty()) {
+        m_lastSearch = search;
+        QPointer<MainWindow> self(this);
+        view->findText(m_lastSearch, QWebEnginePage::FindFlags(), [self, search](bool found) {
+            if (!found && self)
+                self->statusBar()->showMessage(tr("\"%1\" not found.").arg(search));
+        });
+    }
+}
+void MainWindow::handleShowWindowTriggered()
+{
+    auto *action = qobject_cast<QAction *>(sender());
+    if (!action || !m_browser)
+        return;
+    const int index = action->data().toInt();
+    const QVector<MainWindow *> windows = m_browser->windows();
+    if (index >= 0 && index < windows.size()) {
+        MainWindow *window = windows.at(index);
+        window->activateWindow();
+        if (WebView *view = window->currentView())
+            view->setFocus();
+    }
+}
+void MainWindow::fullScreenRequested(QWebEngineFullScreenRequest request)
+{
+    if (request.toggleOn() && !isFullScreen()) {
+        request.accept();
+        hideMenuBar();
+        showFullScreen();
+        setFocus(Qt::OtherFocusReason);
+    } else if (!request.toggleOn() && isFullScreen()) {
+        request.accept();
+        showMenuBar();
+        showNormal();
+    }
+}
+void MainWindow::handleWebViewLoadProgress(int progress)
+{
+    if (!m_stopReloadAction)
+        return;
+    static const QIcon stopIcon(QStringLiteral(":stop.png"));
+    static const QIcon reloadIcon(QStringLiteral(":refresh.png"));
+    if (progress > 0 && progress < 100) {
+        m_stopReloadAction->setData(QWebEnginePage::Stop);
+        m_stopReloadAction->setIcon(stopIcon);
+        m_stopReloadAction->setToolTip(tr("停止加载当前页面"));
+    } else {
+        m_stopReloadAction->setData(QWebEnginePage::Reload);
+        m_stopReloadAction->setIcon(reloadIcon);
+        m_stopReloadAction->setToolTip(tr("重新加载当前页面"));
+    }
+}
 
 void MainWindow::handleWebViewTitleChanged(const QString &strTitle)
 {
@@ -318,10 +638,66 @@ void MainWindow::handleWebViewTitleChanged(const QString &strTitle)
         setWindowTitle(strTitle);
 }
 
-void MainWindow::handleWebActionEnabledChanged(QWebEnginePage::WebAction, bool) {}
-void MainWindow::handleDevToolsRequested(QWebEnginePage *) {}
-void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason) {}
-void MainWindow::handleSystemTraymessageClicked() {}
+void MainWindow::handleWebActionEnabledChanged(QWebEnginePage::WebAction action, bool enabled)
+{
+    if (!m_historyBackAction || !m_stopAction || !m_reloadAction)
+        return;
+    switch (action) {
+    case QWebEnginePage::Back:
+        m_historyBackAction->setEnabled(enabled);
+        break;
+    case QWebEnginePage::Forward:
+        m_historyForwardAction->setEnabled(enabled);
+        break;
+    case QWebEnginePage::Stop:
+        m_stopAction->setEnabled(enabled);
+        break;
+    case QWebEnginePage::Reload:
+        m_reloadAction->setEnabled(enabled);
+        break;
+    default:
+        qWarning("Unhandled webActionChanged signal");
+    }
+}
+void MainWindow::handleDevToolsRequested(QWebEnginePage *source)
+{
+    if (!source || !m_browser)
+        return;
+    MainWindow *tools = m_browser->createDevToolsWindow();
+    if (!tools || !tools->currentView())
+        return;
+    QWebEnginePage *toolsPage = tools->currentView()->page();
+    source->setDevToolsPage(toolsPage);
+    toolsPage->load(QUrl(QStringLiteral("http://127.0.0.1:34567")));
+    source->triggerAction(QWebEnginePage::InspectElement);
+}
+void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        if (m_trayMenuBarAction)
+            m_trayMenuBarAction->setText(isMenuBarHidden() ? tr("显示菜单栏") : tr("隐藏菜单栏"));
+        break;
+    case QSystemTrayIcon::DoubleClick:
+    case QSystemTrayIcon::Trigger:
+    case QSystemTrayIcon::MiddleClick:
+        if (m_trayMenu)
+            m_trayMenu->hideTearOffMenu();
+        bringToFront();
+        break;
+    default:
+        break;
+    }
+}
+void MainWindow::handleSystemTraymessageClicked()
+{
+    if (m_lastNoticeMessage.isEmpty())
+        return;
+    if (m_jsChannel)
+        emit m_jsChannel->showMsgNotificationInHtml(m_lastNoticeMessage);
+    m_lastNoticeMessage.clear();
+    bringToFront();
+}
 void MainWindow::handleViewUpdateLog()
 {
     if (WebView *view = currentView())
@@ -333,11 +709,72 @@ void MainWindow::handleCheckVersion()
     m_updater->checkVersion(false);
 }
 
-void MainWindow::handleEditContextMenuRequested(const QPoint &) {}
-void MainWindow::handleWebNoticeMsg(const QString &) {}
-void MainWindow::handleSaveLoginInfo(const QString &, const QString &) {}
-void MainWindow::handleDeleteLoginInfo(const QString &) {}
-void MainWindow::handleClearLoginInfo() {}
+void MainWindow::handleEditContextMenuRequested(const QPoint &pos)
+{
+    Q_UNUSED(pos);
+    if (!m_urlLineEdit)
+        return;
+    // Built for the address field; nothing wires or shows it.
+    auto *menu = new QMenu(m_urlLineEdit);
+    menu->addAction(tr("撤销(&U)    Ctrl+Z"), m_urlLineEdit, &QLineEdit::undo);
+}
+void MainWindow::handleWebNoticeMsg(const QString &strMsg)
+{
+    if (strMsg.isEmpty() || !m_trayIcon)
+        return;
+    const NoticeMessage message = NoticeMessage::parse(strMsg);
+    if (!message.parsed)
+        return;
+    m_lastNoticeMessage = strMsg;
+    if (!message.title.isEmpty() && !message.content.isEmpty()) {
+        int targetType = 0;
+        if (m_browser && m_browser->isForceNotice(targetType, message.busicType, message.type)) {
+            NoticeItem item;
+            item.targetType = targetType;
+            item.title = message.title;
+            item.content = message.content;
+            item.busicId = message.busicId;
+            item.startTime = message.startTime;
+            item.endTime = message.endTime;
+            item.noticeJson = strMsg;
+            item.notifyId = message.notifyId;
+            m_browser->addNotice(item);
+        } else {
+            showTrayMessage(NoticeMessage::shortened(message.title),
+                            NoticeMessage::shortened(message.content), m_noticeStayTime * 1000);
+        }
+    }
+    if (appSettings && appSettings->isSysNoticeVoice) {
+        ++m_noticeSoundsPlayed;
+        m_noticePlayer.play();
+    }
+}
+
+void MainWindow::handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd)
+{
+    if (strUserName.isEmpty() || strPasswd.isEmpty() || !m_browser || !m_browser->dataBase())
+        return;
+    m_browser->dataBase()->saveLoginInfo(strUserName, strPasswd);
+    sendLoginInfoToPage();
+}
+
+void MainWindow::handleDeleteLoginInfo(const QString &strUserName)
+{
+    if (m_browser && m_browser->dataBase())
+        m_browser->dataBase()->deleteLoginInfo(strUserName);
+}
+
+void MainWindow::handleClearLoginInfo()
+{
+    if (m_browser && m_browser->dataBase())
+        m_browser->dataBase()->clearLoginInfo();
+}
+
+void MainWindow::handleRequestLoginInfo()
+{
+    if (appSettings && appSettings->allowSavePassword)
+        sendLoginInfoToPage();
+}
 void MainWindow::handleNetworkRequestFinished(QNetworkReply *reply)
 {
     m_updater->handleNetworkRequestFinished(reply);
@@ -363,11 +800,52 @@ void MainWindow::startUpdate()
     m_updater->startUpdate();
 }
 
-void MainWindow::handleSetAppilicationIconBadgeNumber(int) {}
+void MainWindow::handleSetAppilicationIconBadgeNumber(int number)
+{
+    if (m_browser)
+        m_browser->setApplicationIconBadgeNumber(number);
+}
 
 void MainWindow::keyPressEvent(QKeyEvent *event)
 {
-    QMainWindow::keyPressEvent(event);
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    const int key = event->key();
+    if (key == Qt::Key_Escape && isFullScreen()) {
+        showMenuBar();
+        showNormal();
+        return;
+    }
+    if (key == Qt::Key_F && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        toggleFullScreen();
+        return;
+    }
+    if (key == Qt::Key_H && mods == Qt::ControlModifier) {
+        hide();
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    if (key == Qt::Key_T && mods == Qt::ControlModifier) {
+        if (m_tabWidget) {
+            m_tabWidget->openStartTab();
+            return;
+        }
+        QMainWindow::keyPressEvent(event);
+        return;
+    }
+    if (key == Qt::Key_W && mods == Qt::ControlModifier) {
+        if (!m_tabWidget) {
+            close();
+        } else if (m_tabWidget->count() < 2) {
+            if (askLastTabQuestion()) {
+                m_quitRequested = true;
+                close();
+            }
+        } else {
+            m_tabWidget->closeTab(m_tabWidget->currentIndex());
+        }
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -16,6 +16,7 @@ class QAction;
 class QLineEdit;
 class QMenu;
 class QNetworkReply;
+class QToolBar;
 class QVBoxLayout;
 class QWebChannel;
 class QWebEngineProfile;
@@ -47,6 +48,12 @@ public:
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
     QMenu *trayMenu() const { return m_trayMenu; }
     QLineEdit *addressField() const { return m_urlLineEdit; }
+    QAction *stopReloadAction() const { return m_stopReloadAction; }
+    QAction *historyBackAction() const { return m_historyBackAction; }
+    QAction *historyForwardAction() const { return m_historyForwardAction; }
+    QAction *stopAction() const { return m_stopAction; }
+    QAction *reloadAction() const { return m_reloadAction; }
+    QString lastSearch() const { return m_lastSearch; }
     SysSettingWindow *settingsWindow() const { return m_settingsWindow; }
     bool quitRequested() const { return m_quitRequested; }
     void setQuitRequested(bool requested) { m_quitRequested = requested; }
@@ -70,6 +77,9 @@ public:
     void openSettingsDialog();
     void forgetSettingsWindow();
     void showHotkeyFailedMessage();
+    // Every tray balloon goes through here; nothing is shown without a tray.
+    void showTrayMessage(const QString &title, const QString &text, int msecs);
+    int noticeSoundsPlayed() const { return m_noticeSoundsPlayed; }
 
     // Page state and saved logins.
     void refreshPageState();
@@ -107,6 +117,10 @@ public slots:
     void downloadReadyRead();
     void startUpdate();
     void handleSetAppilicationIconBadgeNumber(int number);
+    void handleRequestLoginInfo();
+
+signals:
+    void trayMessageShown(const QString &title, const QString &text, int msecs);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -118,8 +132,13 @@ private:
     QMenu *createEditMenu();
     QMenu *createViewMenu();
     QMenu *createHelpMenu();
+    QToolBar *createToolBar();
     void initTrayIcon();
     void triggerCurrentPageAction(QWebEnginePage::WebAction action);
+    bool askLastTabQuestion();
+    void zoomIn();
+    void zoomOut();
+    void resetZoom();
 
     Browser *m_browser;
     QWebEngineProfile *m_profile;
@@ -148,6 +167,7 @@ private:
     Updater *m_updater = nullptr;
     QString m_lastNoticeMessage;
     int m_noticeStayTime = 3;
+    int m_noticeSoundsPlayed = 0;
 };
 
 // The first main window, set once at start-up.

@@ -1,0 +1,316 @@
+#include "app/appsettings.h"
+#include "app/browser.h"
+#include "bridge/jschannel.h"
+#include "mainwindow/mainwindow.h"
+#include "tests/support/testsupport.h"
+#include "web/tabwidget.h"
+#include "web/webview.h"
+
+#include <QMenu>
+#include <QMenuBar>
+
+// Close handling, quit paths, tray, menus and keys of the main window.
+class TestLifecycle : public QObject
+{
+    Q_OBJECT
+
+    Browser *browser = nullptr;
+
+    // Runs the action inside the application's event loop and answers whether something ended
+    // that loop through QCoreApplication::exit(0) before the time ran out. The application loop
+    // (unlike a local QEventLoop) clears the quit state again when it returns, so later modal
+    // boxes and waits keep working.
+    static bool endsProgram(const std::function<void()> &action, int timeoutMs = 3000)
+    {
+        QTimer::singleShot(0, qApp, action);
+        QTimer timeout;
+        timeout.setSingleShot(true);
+        QObject::connect(&timeout, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        timeout.start(timeoutMs);
+        return QCoreApplication::exec() == 0;
+    }
+
+    static QStringList texts(const QList<QAction *> &actions)
+    {
+        QStringList list;
+        for (QAction *a : actions)
+            list << (a->isSeparator() ? QStringLiteral("|") : a->text());
+        return list;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        browser = new Browser;
+        QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(), "the tests need a tray host");
+    }
+
+    void cleanupTestCase() { delete browser; }
+
+    void init()
+    {
+        appSettings->isQuitWhenClose = true;
+        appSettings->isMultiTab = false;
+        appSettings->isBowserMultiTab = false;
+    }
+
+    void closingWithoutQuitHidesOrMinimises()
+    {
+        appSettings->isQuitWhenClose = false;
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QVERIFY(QTest::qWaitForWindowExposed(w.data()));
+        QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
+        QVERIFY(!endsProgram([&] { QVERIFY(!w->close()); }, 300));
+        QVERIFY(!w->isVisible());
+        QCOMPARE(logout.count(), 0);
+
+        w->show();
+        w->showFullScreen();
+        QTRY_VERIFY(w->isFullScreen());
+        QVERIFY(!w->close());
+        QTRY_VERIFY(w->isMinimized());
+        QVERIFY(w->isVisible());
+    }
+
+    void quitPathsEmitLogoutOnceAndCloseDevTools()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QPointer<MainWindow> tools = browser->createDevToolsWindow();
+        QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
+        appSettings->isQuitWhenClose = false; // the tray entry quits regardless
+        QAction *quit = w->trayMenu()->actions().constLast();
+        QCOMPARE(quit->text(), QStringLiteral("退出"));
+        QVERIFY(endsProgram([quit] { quit->trigger(); }));
+        QCOMPARE(logout.count(), 1);
+        QTRY_VERIFY(!tools);
+    }
+
+    void closeButtonQuitsWhenSet()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
+        QVERIFY(endsProgram([&] { w->close(); }));
+        QCOMPARE(logout.count(), 1);
+    }
+
+    void devToolsCloseOnlyClosesItself()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QPointer<MainWindow> tools = browser->createDevToolsWindow();
+        QVERIFY(!endsProgram([&] { tools->close(); }, 300));
+        QTRY_VERIFY(!tools);
+        QVERIFY(w->isVisible());
+    }
+
+    void lastTabQuestion()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
+        QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
+        QPointer<MainWindow> tools = browser->createDevToolsWindow();
+
+        NorvaTest::BoxSeen seen;
+        NorvaTest::answerNextBox(QStringLiteral("否"), &seen);
+        QVERIFY(!endsProgram([&] { w->closeTab(0); }, 1500));
+        QVERIFY(seen.seen);
+        QCOMPARE(seen.title, QStringLiteral("青隼"));
+        QCOMPARE(seen.text, QStringLiteral("确定关闭当前标签页后退出吗？"));
+        QCOMPARE(QSet<QString>(seen.buttons.begin(), seen.buttons.end()),
+                 (QSet<QString>{QStringLiteral("是"), QStringLiteral("否")}));
+        QCOMPARE(w->tabWidget()->count(), 1);
+
+        // The tab close button quits directly: no logout, developer tools stay.
+        NorvaTest::answerNextBox(QStringLiteral("是"));
+        QVERIFY(endsProgram([&] { w->closeTab(0); }));
+        QCOMPARE(logout.count(), 0);
+        QVERIFY(tools);
+        tools->close();
+
+        // With two tabs the close button closes the tab without asking.
+        w->tabWidget()->createTab();
+        QCOMPARE(w->tabWidget()->count(), 2);
+        w->closeTab(1);
+        QTRY_COMPARE(w->tabWidget()->count(), 1);
+    }
+
+    void ctrlW()
+    {
+        // Mode 0: closes the window, which hides it here.
+        appSettings->isQuitWhenClose = false;
+        QScopedPointer<MainWindow> single(browser->createWindow(MainWindow::SingleView, true));
+        QTest::keyClick(single.data(), Qt::Key_W, Qt::ControlModifier);
+        QTRY_VERIFY(!single->isVisible());
+
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
+        QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
+        w->tabWidget()->createTab();
+        QTest::keyClick(w.data(), Qt::Key_W, Qt::ControlModifier);
+        QTRY_COMPARE(w->tabWidget()->count(), 1);
+
+        // On the last tab it asks, and "是" quits through the close handling.
+        NorvaTest::BoxSeen seen;
+        NorvaTest::answerNextBox(QStringLiteral("是"), &seen);
+        QVERIFY(endsProgram([&] { QTest::keyClick(w.data(), Qt::Key_W, Qt::ControlModifier); }));
+        QVERIFY(seen.seen);
+        QVERIFY(w->quitRequested());
+        QCOMPARE(logout.count(), 1);
+
+        // Alt+Ctrl+W is not Ctrl+W.
+        QScopedPointer<MainWindow> other(browser->createWindow(MainWindow::MultiTab, true));
+        other->tabWidget()->createTab();
+        QTest::keyClick(other.data(), Qt::Key_W, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(other->tabWidget()->count(), 2);
+        QVERIFY(other->isVisible());
+    }
+
+    void ctrlTAndCtrlH()
+    {
+        QScopedPointer<MainWindow> tabs(browser->createWindow(MainWindow::MultiTab, true));
+        QTest::keyClick(tabs.data(), Qt::Key_T, Qt::ControlModifier);
+        QCOMPARE(tabs->tabWidget()->count(), 2);
+        QCOMPARE(tabs->tabWidget()->currentIndex(), 1);
+
+        QScopedPointer<MainWindow> single(browser->createWindow(MainWindow::SingleView, true));
+        QTest::keyClick(single.data(), Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(!single->tabWidget());
+
+        QTest::keyClick(single.data(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(single->isVisible());
+        QTest::keyClick(single.data(), Qt::Key_H, Qt::ControlModifier);
+        QVERIFY(!single->isVisible());
+    }
+
+    void fullScreenKeys()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QVERIFY(QTest::qWaitForWindowExposed(w.data()));
+        w->toggleFullScreen();
+        QTRY_VERIFY(w->isFullScreen());
+        QVERIFY(w->isMenuBarHidden());
+        QTest::keyClick(w.data(), Qt::Key_Escape);
+        QTRY_VERIFY(!w->isFullScreen());
+        QVERIFY(!w->isMenuBarHidden());
+        QTest::keyClick(w.data(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_VERIFY(w->isFullScreen());
+        QTest::keyClick(w.data(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_VERIFY(!w->isFullScreen());
+        QCOMPARE(appSettings->isShowMenuBar, true);
+    }
+
+    void trayMenuAndMenuBarEntry()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QCOMPARE(texts(w->trayMenu()->actions()),
+                 (QStringList{QStringLiteral("隐藏菜单栏"), QStringLiteral("设置"),
+                              QStringLiteral("更新日志"), QStringLiteral("检查版本"),
+                              QStringLiteral("退出")}));
+        QCOMPARE(w->trayIcon()->toolTip(), QStringLiteral("青隼"));
+        w->hideMenuBar();
+        w->iconActivated(QSystemTrayIcon::Context);
+        QCOMPARE(w->trayMenu()->actions().first()->text(), QStringLiteral("显示菜单栏"));
+        w->trayMenu()->actions().first()->trigger();
+        QVERIFY(!w->isMenuBarHidden());
+        w->iconActivated(QSystemTrayIcon::Context);
+        QCOMPARE(w->trayMenu()->actions().first()->text(), QStringLiteral("隐藏菜单栏"));
+    }
+
+    void bringToFront()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        w->iconActivated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY(w->isVisible());
+        w->showMinimized();
+        QTRY_VERIFY(w->isMinimized());
+        w->iconActivated(QSystemTrayIcon::DoubleClick);
+        QTRY_VERIFY(w->isMaximized());
+        w->showNormal();
+        QTRY_VERIFY(!w->isMaximized());
+        w->iconActivated(QSystemTrayIcon::MiddleClick);
+        QVERIFY(!w->isMaximized() && !w->isMinimized());
+        w->hide();
+        w->iconActivated(QSystemTrayIcon::Unknown);
+        QVERIFY(!w->isVisible());
+    }
+
+    void balloonClickWithNothingPending()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        QSignalSpy shown(w->jsChannel(), &JsChannel::showMsgNotificationInHtml);
+        w->handleSystemTraymessageClicked();
+        QVERIFY(!w->isVisible());
+        QCOMPARE(shown.count(), 0);
+    }
+
+    void settingsDialogOnceAndForgotten()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        w->openSettingsDialog();
+        QPointer<SysSettingWindow> first = w->settingsWindow();
+        QVERIFY(first);
+        QTRY_VERIFY(first->isVisible());
+        w->openSettingsDialog();
+        QCOMPARE(w->settingsWindow(), first.data());
+        // Escape goes to the dialog's own handling; the window must never use it afterwards.
+        QTest::keyClick(first.data(), Qt::Key_Escape);
+        QTRY_VERIFY(!first);
+        QVERIFY(!w->settingsWindow());
+        w->openSettingsDialog();
+        QVERIFY(w->settingsWindow());
+        // A close that only hides the window deletes an open dialog too.
+        appSettings->isQuitWhenClose = false;
+        QPointer<SysSettingWindow> second = w->settingsWindow();
+        w->close();
+        QVERIFY(!second);
+    }
+
+    void menus()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        const QList<QAction *> bar = w->menuBar()->actions();
+        QCOMPARE(texts(bar), (QStringList{QStringLiteral("文件"), QStringLiteral("修改"),
+                                          QStringLiteral("视图"), QStringLiteral("帮助")}));
+        QCOMPARE(texts(bar[0]->menu()->actions()),
+                 (QStringList{QStringLiteral("设置"), QStringLiteral("退出")}));
+        QCOMPARE(
+            texts(bar[1]->menu()->actions()),
+            (QStringList{QStringLiteral("撤销"), QStringLiteral("重做"), QStringLiteral("|"),
+                         QStringLiteral("剪切"), QStringLiteral("复制"), QStringLiteral("粘贴"),
+                         QStringLiteral("粘贴匹配样式"), QStringLiteral("全选")}));
+        QCOMPARE(
+            texts(bar[2]->menu()->actions()),
+            (QStringList{QStringLiteral("停止"), QStringLiteral("重新加载  "), QStringLiteral("|"),
+                         QStringLiteral("放大"), QStringLiteral("缩小"), QStringLiteral("重置"),
+                         QStringLiteral("|"), QStringLiteral("切换全屏  ")}));
+        const QList<QAction *> help = bar[3]->menu()->actions();
+        QCOMPARE(texts(help), (QStringList{QStringLiteral("隐藏菜单栏"), QStringLiteral("网络测试"),
+                                           QStringLiteral("更新日志"), QStringLiteral("检查版本"),
+                                           QStringLiteral("调试工具")}));
+        QVERIFY(!help[1]->isEnabled());
+        QCOMPARE(bar[0]->menu()->actions()[0]->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
+        QCOMPARE(bar[0]->menu()->actions()[1]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(bar[2]->menu()->actions()[0]->shortcuts(),
+                 (QList<QKeySequence>{QKeySequence(QStringLiteral("Ctrl+.")),
+                                      QKeySequence(Qt::Key_Escape)}));
+        QVERIFY(bar[1]->menu()->styleSheet().startsWith(
+            QStringLiteral("QMenu {background-color: white;")));
+        help[0]->trigger();
+        QVERIFY(w->isMenuBarHidden());
+        QCOMPARE(appSettings->isShowMenuBar, true);
+    }
+
+    void zoomOnTheDevToolsView()
+    {
+        MainWindow *tools = browser->createDevToolsWindow();
+        QMenu *view = tools->menuBar()->actions()[2]->menu();
+        QAction *zoomIn = view->actions()[3];
+        QAction *reset = view->actions()[5];
+        for (int i = 0; i < 3; ++i)
+            zoomIn->trigger();
+        QTRY_VERIFY(qAbs(tools->webView()->zoomFactor() - 1.6) < 1e-9);
+        reset->trigger();
+        QCOMPARE(tools->webView()->zoomFactor(), 1.0);
+        tools->close();
+    }
+};
+
+NORVA_TEST_MAIN(TestLifecycle)
+#include "tst_lifecycle.moc"
