@@ -28,10 +28,14 @@ QString statement(const char *text)
     return QString::fromLatin1(text).arg(kTable);
 }
 
-// One level only, like the store always did; the profile directory above it is the web
-// engine's business. The directory holds recoverable passwords, so only its owner may enter.
+// On a first start the web profile's own directory does not exist yet, so missing parents are
+// made too (with ordinary modes); otherwise no login could be saved during that whole run.
+// The directory itself holds recoverable passwords, so only its owner may enter.
 bool makeDirectory(const QString &path)
 {
+    const QString parent = QFileInfo(QDir::cleanPath(path)).path();
+    if (!QDir(parent).exists() && !QDir().mkpath(parent))
+        return false;
 #ifdef Q_OS_UNIX
     if (::mkdir(QFile::encodeName(path).constData(), 0700) != 0)
         return false;

@@ -127,10 +127,7 @@ private slots:
         waitConnected(w->currentView());
         WebView *second = w->tabWidget()->createTab();
         second->setUrl(server.url(QStringLiteral("/other")));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            NorvaTest::runJs(second->page(), QStringLiteral("document.readyState === 'complete'"))
-                .toBool(),
-            20000);
+        QTRY_VERIFY_WITH_TIMEOUT(second->loadProgress() == 100, 20000);
         QCOMPARE(NorvaTest::runJs(second->page(), QStringLiteral("typeof qt")).toString(),
                  QStringLiteral("undefined"));
 

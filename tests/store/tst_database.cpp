@@ -79,6 +79,16 @@ private slots:
         m_temp = nullptr;
     }
 
+    // On a first start the web profile's directory does not exist yet.
+    void missingProfileDirectoryIsCreated()
+    {
+        const QString dir = m_temp->path() + QStringLiteral("/QtWebEngine/Default/databases/");
+        openStore(dir);
+        QVERIFY(m_store->saveLoginInfo(QStringLiteral("u"), QStringLiteral("p")));
+        QCOMPARE(logins().size(), 1);
+        QCOMPARE(modeOf(dir), 0700);
+    }
+
     void savingTheSameNameTwiceUpdatesTheRow()
     {
         openStore(storeDir());
