@@ -1,14 +1,65 @@
 #pragma once
 
 #include <QDialog>
+#include <QMap>
+#include <QVariant>
 
-// The system settings dialog; deletes itself when closed.
+#include <functional>
+#include <optional>
+
+class MainWindow;
+class QAbstractButton;
+class QButtonGroup;
+
+namespace Ui {
+class SysSettingWindow;
+}
+
+// The system settings dialog: categories on the left, one page each on the right. Changes are
+// collected until Apply or Confirm and then written group by group. Deletes itself when closed.
 class SysSettingWindow : public QDialog
 {
     Q_OBJECT
 public:
     explicit SysSettingWindow(QWidget *parent = nullptr);
+    ~SysSettingWindow() override;
+
+    QButtonGroup *proxyGroup() const { return proxyButtonGroup; }
+    QMap<int, QVariant> pending() const { return pendingChanges; }
+
+    // The text the open-software key field takes for a key press, or nothing when the field
+    // keeps its text. An empty text clears the field.
+    static std::optional<QString> capturedShortcut(int key, Qt::KeyboardModifiers modifiers,
+                                                   const QString &text);
+
+    // Asks for a directory (parent, caption, start); empty means cancelled. The platform's
+    // directory chooser unless replaced (tests do).
+    using DirectoryAsker = std::function<QString(QWidget *, const QString &, const QString &)>;
+    void setDirectoryAsker(DirectoryAsker asker) { m_askDirectory = std::move(asker); }
+
+public slots:
+    void on_btnCancel_clicked();
+    void handlelistRowChanged(int nRow);
+    void onNetworkProxyChecked(QAbstractButton *button);
+    void onCheckBoxClicked(bool bChecked = false);
+    void onButtonClicked();
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    MainWindow *parentMainWindow() const;
+    void setTexts();
+    void loadValues();
+    void chooseDownloadDir();
+    void clearBrowserData();
+
+    Ui::SysSettingWindow *ui;
+    // Ids 0 no proxy, 1 the system's setting, 2 manual.
+    QButtonGroup *proxyButtonGroup = nullptr;
+    // Checkbox id -> new checked state, waiting for Apply.
+    QMap<int, QVariant> pendingChanges;
+    DirectoryAsker m_askDirectory;
 };
