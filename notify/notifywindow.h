@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QMap>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class JsChannel;
+class QFontMetrics;
+class QPropertyAnimation;
+class QLabel;
+class QMouseEvent;
+class QPushButton;
+class QTimer;
+
+// One native notice popup: fades in, stays, fades out and reports disappear(). Its buttons answer
+// the notice to the page through the bridge object.
+class NotifyWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    NotifyWindow(JsChannel *channel, int stayTime, int type, QWidget *parent = nullptr);
+    ~NotifyWindow() override;
+
+    void setTitle(const QString &value) { title = value; }
+    void setContent(const QString &value) { content = value; }
+    void setBusicId(const QString &value) { busicId = value; }
+    void setStartTime(const QString &value) { startTime = value; }
+    void setEndTime(const QString &value) { endTime = value; }
+    void setNoticeJson(const QString &value) { noticeJson = value; }
+    void setNotifyId(const QString &value) { notifyId = value; }
+
+    int popupType() const { return type; }
+    const QLabel *icon() const { return iconLabel; }
+
+    // Lays out the texts and starts the fade-in; the popup must already have its size.
+    void showNotify();
+    void fadeOut();
+
+    // Captions per popup type; a type without an entry has an empty caption.
+    static QMap<int, QString> typeNames;
+    static void initTypeNames();
+
+    // The title as shown for the popup type (schedule reminders and invitations merge the
+    // content into it); other types keep the title as it is.
+    static QString composeTitle(int type, const QString &title, const QString &content);
+    // Up to two lines: unchanged when it fits the width, otherwise a first line cut before the
+    // ellipsis and the rest, elided to the width minus 14.
+    static QString twoLineTitle(const QString &title, const QFontMetrics &metrics, int width);
+
+signals:
+    void disappear();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    void startStay();
+    void viewDetail();
+    void acknowledge();
+    void answerSchedule(bool accept);
+
+    QPointer<JsChannel> channel;
+    int stayTime;
+    int type;
+    QString title;
+    QString content;
+    QString busicId;
+    QString startTime;
+    QString endTime;
+    QString noticeJson;
+    QString notifyId;
+
+    QLabel *bkground = nullptr;
+    QLabel *iconLabel = nullptr;
+    QLabel *typeLabel = nullptr;
+    QLabel *timeLabel = nullptr;
+    QLabel *titleLabel = nullptr;
+    QLabel *contentLabel = nullptr;
+    QPushButton *btnViewDetail = nullptr;
+    QPushButton *btnReject = nullptr;
+    QPushButton *btnKnown = nullptr;
+
+    QPointer<QPropertyAnimation> fadeInAnimation;
+    QTimer *stayTimer = nullptr;
+    bool gone = false;
+};
