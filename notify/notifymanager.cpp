@@ -1,15 +1,153 @@
 #include "notify/notifymanager.h"
 
-// Placeholder until the popups land.
-NotifyManager::NotifyManager(QObject *parent) : QObject(parent) {}
+#include "bridge/jschannel.h"
+#include "notify/notifywindow.h"
 
-NotifyManager::~NotifyManager() = default;
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QTimer>
 
-void NotifyManager::setForceNotice(JsChannel *, const QJsonObject &) {}
+namespace {
+const int PopupWidth = 344;
+const int PopupHeight = 174;
+const int GlideDuration = 300;
+} // namespace
 
-bool NotifyManager::isForceNotice(int &, int, const QString &) const
+NotifyManager::NotifyManager(QObject *parent) : QObject(parent)
 {
+    NotifyWindow::initTypeNames();
+}
+
+NotifyManager::~NotifyManager()
+{
+    queue.clear();
+    const QList<NotifyWindow *> popups = windows;
+    windows.clear();
+    qDeleteAll(popups);
+}
+
+void NotifyManager::setForceNotice(JsChannel *ch, const QJsonObject &cfg)
+{
+    channel = ch;
+    forceNotice = cfg;
+    busicTypes.clear();
+    noticeKeys.clear();
+
+    if (cfg.contains(QLatin1String("stayTime"))) {
+        const int seconds = cfg.value(QLatin1String("stayTime")).toInt();
+        stayTime = seconds < 2 ? 10000 : seconds * 1000;
+    }
+    if (cfg.contains(QLatin1String("busicTypes"))) {
+        const QJsonArray types = cfg.value(QLatin1String("busicTypes")).toArray();
+        for (const QJsonValue &value : types)
+            busicTypes.append(value.toInt());
+    }
+    if (cfg.contains(QLatin1String("noticeInfo"))) {
+        const QJsonArray rules = cfg.value(QLatin1String("noticeInfo")).toArray();
+        for (const QJsonValue &value : rules) {
+            const QJsonObject rule = value.toObject();
+            if (!rule.contains(QLatin1String("targetType")) ||
+                !rule.contains(QLatin1String("busicType")) || !rule.contains(QLatin1String("key")))
+                continue;
+            const int targetType = rule.value(QLatin1String("targetType")).toInt();
+            const int busicType = rule.value(QLatin1String("busicType")).toInt();
+            if (targetType == -1 || busicType == -1)
+                continue;
+            const QJsonArray keys = rule.value(QLatin1String("key")).toArray();
+            for (const QJsonValue &key : keys) {
+                const QString text = key.toString();
+                if (!text.isEmpty())
+                    noticeKeys[QString::number(busicType) + QLatin1Char('-') + text] = targetType;
+            }
+        }
+    }
+}
+
+bool NotifyManager::isForceNotice(int &targetType, int busicType, const QString &type) const
+{
+    if (forceNotice.isEmpty())
+        return false;
+    if (!busicTypes.contains(busicType) || (busicType != 2 && busicType != 6))
+        return false;
+    const QString candidate = QString::number(busicType) + QLatin1Char('-') + type;
+    for (auto it = noticeKeys.constBegin(); it != noticeKeys.constEnd(); ++it) {
+        const QString &key = it.key();
+        const QString prefix = key.endsWith(QLatin1Char('*')) ? key.chopped(1) : key;
+        if (candidate.startsWith(prefix)) {
+            targetType = it.value();
+            return true;
+        }
+    }
     return false;
 }
 
-void NotifyManager::addNotice(const NoticeItem &) {}
+void NotifyManager::addNotice(const NoticeItem &item)
+{
+    queue.append(item);
+    showNext();
+}
+
+QPoint NotifyManager::popupPosition(int index)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return QPoint(screen.right() - 364, screen.top() + 40 + index * 194);
+}
+
+void NotifyManager::showNext()
+{
+    if (windows.size() > maxCount || queue.isEmpty())
+        return;
+    const NoticeItem item = queue.takeFirst();
+    if (item.targetType < 0)
+        return;
+
+    if (windows.size() == maxCount) {
+        // Make room at once; the popup's own animations and timers are its children and go
+        // with it, and the glides that target it stop themselves.
+        delete windows.takeFirst();
+        relayout();
+    }
+
+    auto *popup = new NotifyWindow(channel, stayTime, item.targetType);
+    popup->setTitle(item.title);
+    popup->setContent(item.content);
+    popup->setBusicId(item.busicId);
+    popup->setStartTime(item.startTime);
+    popup->setEndTime(item.endTime);
+    popup->setNoticeJson(item.noticeJson);
+    popup->setNotifyId(item.notifyId);
+    popup->setFixedSize(PopupWidth, PopupHeight);
+
+    windows.append(popup);
+    popup->move(popupPosition(windows.size() - 1));
+    popup->showNotify();
+
+    connect(popup, &NotifyWindow::disappear, this, [this, popup] { onPopupDisappeared(popup); });
+}
+
+void NotifyManager::relayout()
+{
+    for (int i = 0; i < windows.size(); ++i) {
+        NotifyWindow *popup = windows.at(i);
+        auto *animation = new QPropertyAnimation(popup, "pos", this);
+        animation->setDuration(GlideDuration);
+        animation->setStartValue(popup->pos());
+        animation->setEndValue(popupPosition(i));
+        // Deleted however it ends: finished, replaced by a newer glide of the same popup, or
+        // stopped because its popup was deleted.
+        animation->start(QAbstractAnimation::DeleteWhenStopped);
+    }
+}
+
+void NotifyManager::onPopupDisappeared(NotifyWindow *popup)
+{
+    windows.removeAll(popup);
+    relayout();
+    if (windows.size() == maxCount - 1)
+        QTimer::singleShot(GlideDuration, this, [this] { showNext(); });
+    else
+        showNext();
+    popup->deleteLater();
+}

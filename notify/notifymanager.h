@@ -1,11 +1,16 @@
 #pragma once
 
 #include <QJsonObject>
+#include <QList>
+#include <QMap>
 #include <QObject>
+#include <QPoint>
+#include <QPointer>
 
 #include "notify/noticeitem.h"
 
 class JsChannel;
+class NotifyWindow;
 
 // Decides which notices become native popups and keeps at most three of them on screen.
 class NotifyManager : public QObject
@@ -18,4 +23,27 @@ public:
     void setForceNotice(JsChannel *channel, const QJsonObject &config);
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
     void addNotice(const NoticeItem &item);
+
+    // Read-only views of the state, for diagnostics and tests.
+    int popupStayTime() const { return stayTime; }
+    QList<NotifyWindow *> popups() const { return windows; }
+    QList<int> allowedBusicTypes() const { return busicTypes; }
+    QMap<QString, int> rules() const { return noticeKeys; }
+
+    // Top-left corner of the popup in slot index (0 is the top one) on the primary screen.
+    static QPoint popupPosition(int index);
+
+private:
+    void showNext();
+    void relayout();
+    void onPopupDisappeared(NotifyWindow *popup);
+
+    int maxCount = 3;
+    int stayTime = 10000;
+    QPointer<JsChannel> channel;
+    QJsonObject forceNotice;
+    QList<NoticeItem> queue;
+    QList<NotifyWindow *> windows;
+    QList<int> busicTypes;
+    QMap<QString, int> noticeKeys;
 };
