@@ -571,6 +571,18 @@ void MainWindow::handleFileOpenTriggered()
         view->setUrl(url);
 }
 
+void MainWindow::reportFindResult(const QString &search, bool found)
+{
+    showFindResult(statusBar(), search, found);
+}
+
+void MainWindow::showFindResult(QStatusBar *bar, const QString &search, bool found)
+{
+    // The status bar stays hidden, so this is only seen where someone shows it.
+    if (!found)
+        bar->showMessage(tr("\"%1\" not found.").arg(search));
+}
+
 void MainWindow::handleFindActionTriggered()
 {
     WebView *view = currentView();
@@ -581,10 +593,12 @@ void MainWindow::handleFindActionTriggered()
         QInputDialog::getText(this, tr("Find"), tr("Find:"), QLineEdit::Normal, m_lastSearch, &ok);
     if (ok && !search.isEmpty()) {
         m_lastSearch = search;
-        QPointer<MainWindow> self(this);
-        view->findText(m_lastSearch, QWebEnginePage::FindFlags(), [self, search](bool found) {
-            if (!found && self)
-                self->statusBar()->showMessage(tr("\"%1\" not found.").arg(search));
+        // The engine may answer while this window is being destroyed (the answer comes when the
+        // page goes away), so the answer only touches the status bar, and only while it lives.
+        QPointer<QStatusBar> bar(statusBar());
+        view->findText(m_lastSearch, QWebEnginePage::FindFlags(), [bar, search](bool found) {
+            if (bar)
+                showFindResult(bar, search, found);
         });
     }
 }

@@ -16,6 +16,7 @@ class QAction;
 class QLineEdit;
 class QMenu;
 class QNetworkReply;
+class QStatusBar;
 class QToolBar;
 class QVBoxLayout;
 class QWebChannel;
@@ -71,6 +72,8 @@ public:
     void showMenuBar();
     void hideMenuBar();
     void toggleFullScreen();
+    void reportFindResult(const QString &search, bool found);
+    static void showFindResult(QStatusBar *bar, const QString &search, bool found);
 
     // Life cycle and tray.
     void bringToFront();

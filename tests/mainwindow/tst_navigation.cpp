@@ -1,0 +1,231 @@
+#include "app/appsettings.h"
+#include "app/browser.h"
+#include "mainwindow/mainwindow.h"
+#include "tests/support/testhttpserver.h"
+#include "tests/support/testsupport.h"
+#include "web/tabwidget.h"
+#include "web/webview.h"
+
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QToolBar>
+
+// The navigation toolbar of browser mode and the page commands of the main window.
+class TestNavigation : public QObject
+{
+    Q_OBJECT
+
+    TestHttpServer server;
+    Browser *browser = nullptr;
+
+    static QString page(const QString &title)
+    {
+        return QStringLiteral("<html><head><title>%1</title></head><body><p>some text</p>"
+                              "<a id='next' href='/b'>next</a></body></html>")
+            .arg(title);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(server.listen());
+        server.setHtml(QStringLiteral("/a"), page(QStringLiteral("Page A")));
+        server.setHtml(QStringLiteral("/b"), page(QStringLiteral("Page B")));
+        browser = new Browser;
+    }
+
+    void cleanupTestCase() { delete browser; }
+
+    void toolbarLayout()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::BrowserMode, false));
+        QToolBar *bar = w->findChild<QToolBar *>();
+        QVERIFY(bar);
+        QCOMPARE(bar->windowTitle(), QStringLiteral("Navigation"));
+        QVERIFY(!bar->isMovable());
+        QVERIFY(!bar->toggleViewAction()->isEnabled());
+        QCOMPARE(bar->iconSize(), QSize(20, 20));
+        QCOMPARE(w->historyBackAction()->toolTip(), QStringLiteral("后退"));
+        QCOMPARE(w->historyForwardAction()->toolTip(), QStringLiteral("前进"));
+        QCOMPARE(w->stopReloadAction()->toolTip(), QStringLiteral("重新加载页面"));
+        QVERIFY(!w->historyBackAction()->isEnabled());
+        for (const QKeySequence &k : w->historyBackAction()->shortcuts())
+            QVERIFY(k[0] != Qt::Key_Backspace);
+        QVERIFY(w->historyBackAction()->shortcuts().contains(QKeySequence(Qt::Key_Back)));
+        for (const QKeySequence &k : w->historyForwardAction()->shortcuts())
+            QVERIFY((k[0] & Qt::Key_unknown) != Qt::Key_Backspace);
+        QVERIFY(w->historyForwardAction()->shortcuts().contains(QKeySequence(Qt::Key_Forward)));
+        QCOMPARE(w->addressField()->actions().size(), 2);
+
+        QScopedPointer<MainWindow> tabs(browser->createWindow(MainWindow::MultiTab, false));
+        QVERIFY(!tabs->findChild<QToolBar *>());
+        QVERIFY(!tabs->addressField());
+    }
+
+    void stopReloadState_data()
+    {
+        QTest::addColumn<int>("progress");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("tip");
+        const QString stop = QStringLiteral("停止加载当前页面");
+        const QString reload = QStringLiteral("重新加载当前页面");
+        QTest::newRow("0") << 0 << int(QWebEnginePage::Reload) << reload;
+        QTest::newRow("1") << 1 << int(QWebEnginePage::Stop) << stop;
+        QTest::newRow("99") << 99 << int(QWebEnginePage::Stop) << stop;
+        QTest::newRow("100") << 100 << int(QWebEnginePage::Reload) << reload;
+        QTest::newRow("-1") << -1 << int(QWebEnginePage::Reload) << reload;
+    }
+
+    void stopReloadState()
+    {
+        QFETCH(int, progress);
+        QFETCH(int, action);
+        QFETCH(QString, tip);
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::BrowserMode, false));
+        QCOMPARE(w->stopReloadAction()->data().toInt(), int(QWebEnginePage::Reload));
+        w->handleWebViewLoadProgress(progress);
+        QCOMPARE(w->stopReloadAction()->data().toInt(), action);
+        QCOMPARE(w->stopReloadAction()->toolTip(), tip);
+    }
+
+    void webActionEnabling()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::BrowserMode, false));
+        w->handleWebActionEnabledChanged(QWebEnginePage::Back, true);
+        QVERIFY(w->historyBackAction()->isEnabled());
+        w->handleWebActionEnabledChanged(QWebEnginePage::Stop, false);
+        QVERIFY(!w->stopAction()->isEnabled());
+        QTest::ignoreMessage(QtWarningMsg, "Unhandled webActionChanged signal");
+        w->handleWebActionEnabledChanged(QWebEnginePage::Copy, false);
+        // Without a toolbar nothing is touched and nothing is logged.
+        QScopedPointer<MainWindow> single(browser->createWindow(MainWindow::SingleView, false));
+        single->handleWebActionEnabledChanged(QWebEnginePage::Copy, false);
+        QVERIFY(single->stopAction()->isEnabled());
+    }
+
+    void addressFieldAndTitle()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::BrowserMode, true));
+        QVERIFY(QTest::qWaitForWindowExposed(w.data()));
+        w->addressField()->setText(server.url(QStringLiteral("/a")).toString());
+        QTest::keyClick(w->addressField(), Qt::Key_Return);
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Page A"), 20000);
+        QCOMPARE(w->tabWidget()->tabText(0), QStringLiteral("Page A"));
+        QCOMPARE(w->addressField()->text(), server.url(QStringLiteral("/a")).toDisplayString());
+
+        // Ctrl+L puts the focus into the address field.
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w.data()));
+        w->currentView()->setFocus();
+        QTest::keyClick(w.data(), Qt::Key_L, Qt::ControlModifier);
+        QTRY_VERIFY(w->addressField()->hasFocus());
+
+        // Back becomes possible after a second page.
+        w->currentView()->setUrl(server.url(QStringLiteral("/b")));
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Page B"), 20000);
+        QTRY_VERIFY(w->historyBackAction()->isEnabled());
+        w->historyBackAction()->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Page A"), 20000);
+    }
+
+    void zoomSteps()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        w->loadUrl(server.url(QStringLiteral("/a")));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        QAction *zoomIn = nullptr;
+        QAction *zoomOut = nullptr;
+        QAction *reset = nullptr;
+        for (QAction *a : w->findChildren<QAction *>()) {
+            if (a->text() == QStringLiteral("放大"))
+                zoomIn = a;
+            else if (a->text() == QStringLiteral("缩小"))
+                zoomOut = a;
+            else if (a->text() == QStringLiteral("重置"))
+                reset = a;
+        }
+        QVERIFY(zoomIn && zoomOut && reset);
+        const qreal start = w->currentView()->zoomFactor();
+        for (int i = 0; i < 3; ++i)
+            zoomIn->trigger();
+        QVERIFY(qAbs(w->currentView()->zoomFactor() - (start + 0.6)) < 1e-6);
+        zoomOut->trigger();
+        QVERIFY(qAbs(w->currentView()->zoomFactor() - (start + 0.4)) < 1e-6);
+        reset->trigger();
+        QCOMPARE(w->currentView()->zoomFactor(), 1.0);
+    }
+
+    void findReportsMisses()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        w->loadUrl(server.url(QStringLiteral("/a")));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        QString label;
+        QTimer::singleShot(50, [&label] {
+            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            QCOMPARE(dialog->windowTitle(), QStringLiteral("Find"));
+            label = dialog->labelText();
+            dialog->setTextValue(QStringLiteral("no such words"));
+            dialog->accept();
+        });
+        w->handleFindActionTriggered();
+        QCOMPARE(label, QStringLiteral("Find:"));
+        QCOMPARE(w->lastSearch(), QStringLiteral("no such words"));
+        // The engine answers asynchronously (slowly under Xvfb); its answer lands here.
+        w->reportFindResult(QStringLiteral("some"), true);
+        QVERIFY(w->statusBar()->currentMessage().isEmpty());
+        w->reportFindResult(QStringLiteral("no such words"), false);
+        QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("\"no such words\" not found."));
+
+        // A cancelled find keeps the last search text.
+        QString prefilled;
+        QTimer::singleShot(50, [&prefilled] {
+            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            prefilled = dialog->textValue();
+            dialog->setTextValue(QStringLiteral("other"));
+            dialog->reject();
+        });
+        w->handleFindActionTriggered();
+        QCOMPARE(prefilled, QStringLiteral("no such words"));
+        QCOMPARE(w->lastSearch(), QStringLiteral("no such words"));
+    }
+
+    void developerTools()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        w->loadUrl(server.url(QStringLiteral("/a")));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        const int before = browser->windows().size();
+        w->handleDevToolsRequested(nullptr);
+        QCOMPARE(browser->windows().size(), before);
+        w->handleDevToolsRequested(w->currentView()->page());
+        QCOMPARE(browser->windows().size(), before + 1);
+        MainWindow *tools = browser->windows().constLast();
+        QCOMPARE(tools->displayMode(), int(MainWindow::DevTools));
+        QVERIFY(tools->isVisible());
+        QCOMPARE(w->currentView()->page()->devToolsPage(), tools->currentView()->page());
+        QTRY_VERIFY_WITH_TIMEOUT(tools->currentView()->url().toString().startsWith(
+                                     QStringLiteral("http://127.0.0.1:34567")),
+                                 20000);
+        tools->close();
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // The developer tools read the inspector from the engine's debugging endpoint.
+    qputenv("QTWEBENGINE_REMOTE_DEBUGGING", "34567");
+    NorvaTest::prepareEnvironment();
+    QApplication app(argc, argv);
+    NorvaTest::afterApplication();
+    TestNavigation tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_navigation.moc"
