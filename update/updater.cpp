@@ -297,7 +297,8 @@ void Updater::downloadFile(const QString &urlText, const QString &version)
 std::unique_ptr<QFile> Updater::openFileForWrite(const QString &fileName)
 {
     auto file = std::make_unique<QFile>(fileName);
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Unbuffered: a failed write shows at once, not at some later flush.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         const QString error = file->errorString();
         file.reset();
         QPointer<Updater> self(this);
@@ -316,6 +317,7 @@ void Updater::startRequest(const QUrl &url, const QString &version)
     m_downloadAborted = false;
     m_writeFailed = false;
     m_writeError.clear();
+    m_bytesWritten = 0;
     m_downloadReply = m_downloadManager.get(QNetworkRequest(url));
     QNetworkReply *reply = m_downloadReply;
 
@@ -358,7 +360,19 @@ void Updater::downloadReadyRead()
         m_writeFailed = true;
         m_writeError = m_installerFile->errorString();
         m_downloadReply->abort();
+        return;
     }
+    m_bytesWritten += data.size();
+}
+
+bool Updater::downloadIncomplete() const
+{
+    // Qt reports a connection that closes early as a success; the announced length tells.
+    const QVariant length = m_downloadReply->header(QNetworkRequest::ContentLengthHeader);
+    const QByteArray encoding = m_downloadReply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (!length.isValid() || !(encoding.isEmpty() || encoding == "identity"))
+        return false;
+    return length.toLongLong() != m_bytesWritten;
 }
 
 void Updater::cancelDownload()
@@ -379,11 +393,18 @@ void Updater::releaseReply()
 void Updater::downloadFinished(const QString &strVersion)
 {
     m_downloadCompleted = false;
+    // Whatever is still buffered belongs to the file too.
+    if (m_downloadReply && m_downloadReply->error() == QNetworkReply::NoError)
+        downloadReadyRead();
     QString fileName;
     if (m_installerFile) {
         fileName = m_installerFile->fileName();
         m_installerPath = fileName;
         m_installerFile->close();
+        if (m_installerFile->error() != QFileDevice::NoError && !m_writeFailed) {
+            m_writeFailed = true;
+            m_writeError = m_installerFile->errorString();
+        }
         m_installerFile.reset();
     }
     const QString absolutePath =
@@ -418,11 +439,19 @@ void Updater::downloadFinished(const QString &strVersion)
 
     const QUrl redirect =
         m_downloadReply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-    releaseReply();
     if (redirect.isEmpty()) {
+        if (downloadIncomplete()) {
+            if (!absolutePath.isEmpty())
+                QFile::remove(absolutePath);
+            releaseReply();
+            letDialogClose();
+            return;
+        }
+        releaseReply();
         m_downloadCompleted = true;
         return;
     }
+    releaseReply();
 
     letDialogClose();
     const QUrl resolved = m_downloadUrl.resolved(redirect);

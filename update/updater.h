@@ -60,6 +60,7 @@ private:
     void startRequest(const QUrl &url, const QString &version);
     std::unique_ptr<QFile> openFileForWrite(const QString &fileName);
     void releaseReply();
+    bool downloadIncomplete() const;
     int showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                 QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
@@ -83,5 +84,6 @@ private:
     // A failed write aborts the download; the reason is reported when it has finished.
     bool m_writeFailed = false;
     QString m_writeError;
+    qint64 m_bytesWritten = 0;
     int m_overwriteNoticeDelayMs = 10000;
 };
