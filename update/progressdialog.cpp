@@ -33,3 +33,10 @@ void ProgressDialog::closeEvent(QCloseEvent *event)
     // The base class reports the close as a cancel before closing.
     QProgressDialog::closeEvent(event);
 }
+
+void ProgressDialog::reject()
+{
+    if (!canClose)
+        return;
+    QProgressDialog::reject();
+}

@@ -16,6 +16,8 @@ public:
 
 public slots:
     void networkReplyProgress(qlonglong bytesRead, qlonglong totalBytes);
+    // Escape ends here when there is no cancel button; a dialog that cannot close stays.
+    void reject() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;

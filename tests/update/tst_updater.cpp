@@ -724,6 +724,9 @@ private slots:
         QVERIFY(dialog->findChildren<QPushButton *>().isEmpty());
         QVERIFY(!dialog->close());
         QVERIFY(dialog->isVisible());
+        QTest::keyClick(dialog, Qt::Key_Escape);
+        QVERIFY(m_updater->progressDialog());
+        QVERIFY(dialog->isVisible());
         QVERIFY(!m_updater->downloadAborted());
         QVERIFY(m_updater->checkInProgress());
 
