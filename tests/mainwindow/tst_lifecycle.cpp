@@ -30,11 +30,11 @@ class TestLifecycle : public QObject
         return QCoreApplication::exec() == 0;
     }
 
-    static QStringList texts(const QList<QAction *> &actions)
+    static QStringList menuBarTexts(MainWindow *w)
     {
         QStringList list;
-        for (QAction *a : actions)
-            list << (a->isSeparator() ? QStringLiteral("|") : a->text());
+        for (QAction *a : w->menuBar()->actions())
+            list << a->text();
         return list;
     }
 
@@ -199,7 +199,7 @@ private slots:
     void trayMenuAndMenuBarEntry()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        QCOMPARE(texts(w->trayMenu()->actions()),
+        QCOMPARE(NorvaTest::entries(w->trayMenu()),
                  (QStringList{QStringLiteral("隐藏菜单栏"), QStringLiteral("设置"),
                               QStringLiteral("更新日志"), QStringLiteral("检查版本"),
                               QStringLiteral("退出")}));
@@ -266,24 +266,26 @@ private slots:
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
         const QList<QAction *> bar = w->menuBar()->actions();
-        QCOMPARE(texts(bar), (QStringList{QStringLiteral("文件"), QStringLiteral("修改"),
-                                          QStringLiteral("视图"), QStringLiteral("帮助")}));
-        QCOMPARE(texts(bar[0]->menu()->actions()),
+        QCOMPARE(menuBarTexts(w.data()),
+                 (QStringList{QStringLiteral("文件"), QStringLiteral("修改"),
+                              QStringLiteral("视图"), QStringLiteral("帮助")}));
+        QCOMPARE(NorvaTest::entries(bar[0]->menu()),
                  (QStringList{QStringLiteral("设置"), QStringLiteral("退出")}));
         QCOMPARE(
-            texts(bar[1]->menu()->actions()),
+            NorvaTest::entries(bar[1]->menu()),
             (QStringList{QStringLiteral("撤销"), QStringLiteral("重做"), QStringLiteral("|"),
                          QStringLiteral("剪切"), QStringLiteral("复制"), QStringLiteral("粘贴"),
                          QStringLiteral("粘贴匹配样式"), QStringLiteral("全选")}));
         QCOMPARE(
-            texts(bar[2]->menu()->actions()),
+            NorvaTest::entries(bar[2]->menu()),
             (QStringList{QStringLiteral("停止"), QStringLiteral("重新加载  "), QStringLiteral("|"),
                          QStringLiteral("放大"), QStringLiteral("缩小"), QStringLiteral("重置"),
                          QStringLiteral("|"), QStringLiteral("切换全屏  ")}));
         const QList<QAction *> help = bar[3]->menu()->actions();
-        QCOMPARE(texts(help), (QStringList{QStringLiteral("隐藏菜单栏"), QStringLiteral("网络测试"),
-                                           QStringLiteral("更新日志"), QStringLiteral("检查版本"),
-                                           QStringLiteral("调试工具")}));
+        QCOMPARE(NorvaTest::entries(bar[3]->menu()),
+                 (QStringList{QStringLiteral("隐藏菜单栏"), QStringLiteral("网络测试"),
+                              QStringLiteral("更新日志"), QStringLiteral("检查版本"),
+                              QStringLiteral("调试工具")}));
         QVERIFY(!help[1]->isEnabled());
         QCOMPARE(bar[0]->menu()->actions()[0]->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(bar[0]->menu()->actions()[1]->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));

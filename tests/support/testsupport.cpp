@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QDir>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -99,6 +100,22 @@ bool waitFor(const std::function<bool()> &predicate, int timeoutMs)
         QTest::qWait(10);
     }
     return true;
+}
+
+QStringList entries(QMenu *menu)
+{
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        texts << (a->isSeparator() ? QStringLiteral("|") : a->text());
+    return texts;
+}
+
+QAction *entry(QMenu *menu, const QString &text)
+{
+    for (QAction *a : menu->actions())
+        if (a->text() == text)
+            return a;
+    return nullptr;
 }
 
 QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs)

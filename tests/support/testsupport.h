@@ -6,6 +6,8 @@
 
 #include <functional>
 
+class QAction;
+class QMenu;
 class QWebEnginePage;
 
 namespace NorvaTest {
@@ -32,6 +34,10 @@ void answerNextBox(const QString &buttonText, BoxSeen *seen = nullptr, int timeo
 
 // Spins the event loop until the predicate holds or the time runs out.
 bool waitFor(const std::function<bool()> &predicate, int timeoutMs = 20000);
+
+// Menu entry texts in order, a separator as "|"; and the entry with a given text.
+QStringList entries(QMenu *menu);
+QAction *entry(QMenu *menu, const QString &text);
 
 // Runs JavaScript in the page and waits for its result.
 QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs = 20000);

@@ -16,21 +16,8 @@
 
 namespace {
 
-QStringList entries(QMenu *menu)
-{
-    QStringList texts;
-    for (QAction *a : menu->actions())
-        texts << (a->isSeparator() ? QStringLiteral("|") : a->text());
-    return texts;
-}
-
-QAction *entry(QMenu *menu, const QString &text)
-{
-    for (QAction *a : menu->actions())
-        if (a->text() == text)
-            return a;
-    return nullptr;
-}
+using NorvaTest::entries;
+using NorvaTest::entry;
 
 const QString titledPage =
     QStringLiteral("<html><head><title>%1</title></head><body>%1</body></html>");
