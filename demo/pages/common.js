@@ -104,7 +104,12 @@ function norvaConnect(handlers, onConnected) {
     if (onConnected) onConnected(window.webobj);
     window.norvaConnected = true;
     // The client drops signals sent before we connected, and re-sends its
-    // state on every navigation (same-document ones too): ask for it again.
-    history.pushState(null, '', location.href);
+    // state whenever the address changes (same-document changes too). A
+    // same-address pushState changes nothing, so step to a fragment and back:
+    // the second step restores the address (the login page needs its exact
+    // "/login" ending to receive the saved logins).
+    const here = location.href.split('#')[0];
+    history.pushState(null, '', here + '#norva');
+    setTimeout(function () { history.replaceState(null, '', here); }, 50);
   });
 }
