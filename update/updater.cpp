@@ -21,7 +21,8 @@
 
 namespace {
 const QString otherSettingsGroup = QStringLiteral("OtherSettings");
-}
+const qint64 downloadBufferSize = 1024 * 1024;
+} // namespace
 
 Updater::Updater(MainWindow *window) : QObject(window), m_window(window)
 {
@@ -320,6 +321,9 @@ void Updater::startRequest(const QUrl &url, const QString &version)
     m_bytesWritten = 0;
     m_downloadReply = m_downloadManager.get(QNetworkRequest(url));
     QNetworkReply *reply = m_downloadReply;
+    // Bounded: the network thread waits when the disk is slower, instead of queueing the
+    // whole installer in memory.
+    reply->setReadBufferSize(downloadBufferSize);
 
     connect(reply, &QNetworkReply::finished, this, [this, version] { downloadFinished(version); });
     connect(reply, &QIODevice::readyRead, this, &Updater::downloadReadyRead);
