@@ -14,7 +14,9 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include <QX11Info>
 #include <unistd.h>
+#include <xcb/xcb.h>
 #endif
 
 namespace {
@@ -62,6 +64,25 @@ QByteArray frame(const QString &message)
     out.append(text);
     return out;
 }
+
+#ifndef Q_OS_WIN
+// Another X client (a pager, a script) can unmap the window without Qt noticing; Qt then still
+// counts it as shown and show() does nothing, so map it back directly.
+void mapIfUnmappedOutsideQt(QWidget *window)
+{
+    if (!QX11Info::isPlatformX11() || !window->isVisible() || !window->internalWinId())
+        return;
+    xcb_connection_t *connection = QX11Info::connection();
+    const xcb_window_t id = xcb_window_t(window->internalWinId());
+    xcb_get_window_attributes_reply_t *attributes = xcb_get_window_attributes_reply(
+        connection, xcb_get_window_attributes(connection, id), nullptr);
+    if (attributes && attributes->map_state == XCB_MAP_STATE_UNMAPPED) {
+        xcb_map_window(connection, id);
+        xcb_flush(connection);
+    }
+    free(attributes);
+}
+#endif
 
 } // namespace
 
@@ -211,6 +232,10 @@ void QtSingleApplication::activateWindow()
     m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
     if (m_window->isHidden())
         m_window->show();
+#ifndef Q_OS_WIN
+    else
+        mapIfUnmappedOutsideQt(m_window);
+#endif
     m_window->raise();
     m_window->activateWindow();
 }
