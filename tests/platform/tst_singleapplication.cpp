@@ -223,6 +223,22 @@ private slots:
         QVERIFY(quitPrimary(id, primary));
     }
 
+    void longRunningPrimaryKeepsItsLock()
+    {
+        // However old the lock file, a live primary still owns it.
+        const QString id = uniqueId();
+        Probe primary({id});
+        QVERIFY(primary.waitForLine(QStringLiteral("primary")));
+        QFile lock(QtSingleApplication::lockFilePath(id));
+        QVERIFY(lock.open(QIODevice::ReadWrite));
+        QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-2),
+                                 QFileDevice::FileModificationTime));
+        lock.close();
+        QVERIFY(deliver(id, QStringLiteral("still-primary")));
+        QVERIFY(primary.waitForLine(QStringLiteral("message still-primary")));
+        QVERIFY(quitPrimary(id, primary));
+    }
+
     void killedPrimaryDoesNotBlockTheNextStart()
     {
         const QString id = uniqueId();
