@@ -225,6 +225,13 @@ public:
         return registry;
     }
 
+    // A flush only hands the requests to the socket; another program asking right after us may
+    // still be served first. A round trip makes sure the combination is really free again.
+    static void syncWithServer(xcb_connection_t *connection)
+    {
+        free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    }
+
     bool add(QHotkey *owner, const QVector<Grab> &grabs)
     {
         xcb_connection_t *connection = QX11Info::connection();
@@ -262,7 +269,7 @@ public:
         if (!ok) {
             for (const Pending &p : done)
                 xcb_ungrab_key(connection, p.grab.keycode, root, p.mask);
-            xcb_flush(connection);
+            syncWithServer(connection);
             return false;
         }
         for (const Grab &g : grabs)
@@ -291,7 +298,7 @@ public:
             for (quint16 lock : locks)
                 xcb_ungrab_key(connection, g.keycode, root, g.modifiers | lock);
         }
-        xcb_flush(connection);
+        syncWithServer(connection);
     }
 
     void setNumLock(quint16 bit) { m_numLock = bit; }
