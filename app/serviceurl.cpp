@@ -46,5 +46,6 @@ static bool sameOrigin(const QUrl &a, const QUrl &b)
 
 bool ServiceUrl::isServiceOrigin(const QUrl &url, const QString &mainPage)
 {
-    return sameOrigin(url, QUrl(base())) || (!mainPage.isEmpty() && sameOrigin(url, QUrl(mainPage)));
+    return sameOrigin(url, QUrl(base())) ||
+           (!mainPage.isEmpty() && sameOrigin(url, QUrl(mainPage)));
 }
