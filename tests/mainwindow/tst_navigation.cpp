@@ -12,6 +12,7 @@
 #include <QToolBar>
 
 // The navigation toolbar of browser mode and the page commands of the main window.
+// NORVA_TEST_RUN_SERIAL: Ctrl+L needs an active window, which a parallel test could take away.
 class TestNavigation : public QObject
 {
     Q_OBJECT
