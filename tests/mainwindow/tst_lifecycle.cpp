@@ -2,12 +2,15 @@
 #include "app/browser.h"
 #include "bridge/jschannel.h"
 #include "mainwindow/mainwindow.h"
+#include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "web/tabwidget.h"
 #include "web/webview.h"
 
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
+#include <QWebEngineSettings>
 
 // Close handling, quit paths, tray, menus and keys of the main window.
 class TestLifecycle : public QObject
@@ -194,6 +197,44 @@ private slots:
         QTest::keyClick(w.data(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
         QTRY_VERIFY(!w->isFullScreen());
         QCOMPARE(appSettings->isShowMenuBar, true);
+    }
+
+    void pageFullScreenRequests()
+    {
+        QWebEngineSettings::defaultSettings()->setAttribute(
+            QWebEngineSettings::FullScreenSupportEnabled, true);
+        TestHttpServer server;
+        QVERIFY(server.listen());
+        server.setHtml(QStringLiteral("/"),
+                       QStringLiteral("<html><body style='margin:0'><button id='b' "
+                                      "style='position:fixed;left:0;top:0;width:100%;height:100%' "
+                                      "onclick='document.documentElement.requestFullscreen().then("
+                                      "()=>{window.fsok=1},(e)=>{window.fserr=String(e)})'>"
+                                      "full</button></body></html>"));
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QVERIFY(QTest::qWaitForWindowExposed(w.data()));
+        w->loadUrl(server.url());
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        // Real clicks through the X server: pages may only ask on a user gesture, and the first
+        // click may only give the window the focus.
+        QWidget *content = w->currentView()->focusProxy();
+        QVERIFY(content);
+        const QPoint at = content->mapToGlobal(content->rect().center());
+        QProcess::execute(
+            QStringLiteral("xdotool"),
+            {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+        for (int i = 0; i < 5 && !w->isFullScreen(); ++i) {
+            QProcess::execute(QStringLiteral("xdotool"),
+                              {QStringLiteral("click"), QStringLiteral("1")});
+            NorvaTest::waitFor([&] { return w->isFullScreen(); }, 2000);
+        }
+        QVERIFY(w->isFullScreen());
+        QVERIFY(w->isMenuBarHidden());
+        QVERIFY(NorvaTest::runJs(w->currentView()->page(), QStringLiteral("window.fsok === 1"))
+                    .toBool());
+        NorvaTest::runJs(w->currentView()->page(), QStringLiteral("document.exitFullscreen()"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
+        QVERIFY(!w->isMenuBarHidden());
     }
 
     void trayMenuAndMenuBarEntry()
