@@ -230,8 +230,8 @@ private slots:
         }
         QVERIFY(w->isFullScreen());
         QVERIFY(w->isMenuBarHidden());
-        QVERIFY(NorvaTest::runJs(w->currentView()->page(), QStringLiteral("window.fsok === 1"))
-                    .toBool());
+        QTRY_VERIFY(NorvaTest::runJs(w->currentView()->page(), QStringLiteral("window.fsok === 1"))
+                        .toBool());
         NorvaTest::runJs(w->currentView()->page(), QStringLiteral("document.exitFullscreen()"));
         QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
         QVERIFY(!w->isMenuBarHidden());
