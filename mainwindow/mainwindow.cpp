@@ -7,6 +7,7 @@
 #include "bridge/noticemessage.h"
 #include "mainwindow/windowgeometry.h"
 #include "notify/noticeitem.h"
+#include "platform/fullscreenborder.h"
 #include "settings/syssettingwindow.h"
 #include "store/database.h"
 #include "update/updater.h"
@@ -164,12 +165,7 @@ void MainWindow::initNoticeSound()
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    // Keeps a border in full screen on Windows; other platforms lack the function.
-    using SetHasBorderInFullScreen = void (*)(QWindow *, bool);
-    const QFunctionPointer function =
-        QGuiApplication::platformFunction(QByteArrayLiteral("WindowsSetHasBorderInFullScreen"));
-    if (function && windowHandle())
-        reinterpret_cast<SetHasBorderInFullScreen>(function)(windowHandle(), true);
+    FullScreenBorder::keepBorder(windowHandle());
 }
 
 namespace {

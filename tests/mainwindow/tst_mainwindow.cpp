@@ -4,6 +4,7 @@
 #include "bridge/jschannel.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/windowgeometry.h"
+#include "platform/fullscreenborder.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "web/tabwidget.h"
@@ -118,6 +119,16 @@ private slots:
         const QRect expected = mainWindowGeometry(available, t, 0);
         QCOMPARE(w->size(), expected.size());
         QCOMPARE(w->pos(), expected.topLeft());
+    }
+
+    void fullScreenBorderOnlyWhereOffered()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QVERIFY(QTest::qWaitForWindowExposed(w.data()));
+        // X11 has no such function: showing the window works and nothing is applied.
+        QCOMPARE(FullScreenBorder::keepBorder(w->windowHandle()),
+                 QGuiApplication::platformName() == QLatin1String("windows"));
+        QVERIFY(!FullScreenBorder::keepBorder(nullptr));
     }
 
     void titleRule()
