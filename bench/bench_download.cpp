@@ -12,6 +12,7 @@
 #include "app/browser.h"
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
+#include "tests/support/testsupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,7 +21,6 @@
 #include <QFileInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
@@ -92,12 +92,6 @@ int serve(qint64 size)
     return QCoreApplication::exec();
 }
 
-void setDir(const char *variable, const QString &path)
-{
-    QDir().mkpath(path);
-    qputenv(variable, QFile::encodeName(path));
-}
-
 int client(QApplication &app, const QString &url, const QString &home)
 {
     initNorvaResources();
@@ -152,24 +146,9 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    // Never the real user's settings or profile. The directory stays: the started installer
-    // runs from it after this process has gone; the script removes it.
-    QTemporaryDir home(QDir::tempPath() + QStringLiteral("/norva-bench-XXXXXX"));
-    home.setAutoRemove(false);
-    setDir("HOME", home.path());
-    setDir("XDG_CONFIG_HOME", home.path() + QStringLiteral("/config"));
-    setDir("XDG_DATA_HOME", home.path() + QStringLiteral("/data"));
-    setDir("XDG_CACHE_HOME", home.path() + QStringLiteral("/cache"));
-    setDir("XDG_RUNTIME_DIR", home.path() + QStringLiteral("/runtime"));
-    QFile::setPermissions(home.path() + QStringLiteral("/runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
-    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    QCoreApplication::setOrganizationName(QStringLiteral("Kestrel"));
-    QCoreApplication::setApplicationName(QStringLiteral("Norva"));
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // Never the real user's settings or profile. The home stays: the started installer runs
+    // from it after this process has gone; the script removes it.
+    NorvaTest::prepareEnvironment(true);
     QApplication app(argc, argv);
-    return client(app, QString::fromLocal8Bit(argv[2]), home.path());
+    return client(app, QString::fromLocal8Bit(argv[2]), NorvaTest::homeDir());
 }

@@ -23,9 +23,10 @@ void setDir(const char *variable, const QString &path)
 }
 } // namespace
 
-void prepareEnvironment()
+void prepareEnvironment(bool keepHome)
 {
     tempHome = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/norva-test-XXXXXX"));
+    tempHome->setAutoRemove(!keepHome);
     const QString home = tempHome->path();
     setDir("HOME", home);
     setDir("XDG_CONFIG_HOME", home + QStringLiteral("/config"));

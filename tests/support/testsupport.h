@@ -15,7 +15,7 @@ namespace NorvaTest {
 // Points HOME, the XDG directories and the runtime directory at a fresh temporary directory,
 // so no test ever touches the real user's settings, profile or database. Call before the
 // application object exists.
-void prepareEnvironment();
+void prepareEnvironment(bool keepHome = false);
 // Names and resources; call right after the application object exists.
 void afterApplication();
 // The temporary home of this test process.
