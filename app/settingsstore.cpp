@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <QSettings>
 
+#include <variant>
+#include <vector>
+
 namespace {
 
 QSettings *openStore()
@@ -13,22 +16,65 @@ QSettings *openStore()
                          QCoreApplication::organizationName(), QCoreApplication::applicationName());
 }
 
-void readBool(const QSettings &s, const char *key, bool &field)
+using Field = std::variant<bool AppSettings::*, int AppSettings::*, QString AppSettings::*>;
+
+struct Key
 {
-    if (s.contains(QLatin1String(key)))
-        field = s.value(QLatin1String(key)).toBool();
+    const char *name;
+    Field field;
+};
+
+struct Group
+{
+    const char *name;
+    std::vector<Key> keys;
+};
+
+// Groups and keys in reading order. "OtherSettings" keeps its own rules below.
+const std::vector<Group> &plainGroups()
+{
+    static const std::vector<Group> groups = {
+        {"GeneralSettings",
+         {{"isAutoRun", &AppSettings::isAutoRun},
+          {"isSysNotice", &AppSettings::isSysNotice},
+          {"isSysNoticeVoice", &AppSettings::isSysNoticeVoice},
+          {"isMultiTab", &AppSettings::isMultiTab},
+          {"isBowserMultiTab", &AppSettings::isBowserMultiTab},
+          {"isCompatibility", &AppSettings::isCompatibility},
+          {"isQuitWhenClose", &AppSettings::isQuitWhenClose},
+          {"isShowMenuBar", &AppSettings::isShowMenuBar}}},
+        {"NetworkProxySettings",
+         {{"proxyMode", &AppSettings::proxyMode},
+          {"proxyType", &AppSettings::proxyType},
+          {"proxyHost", &AppSettings::proxyHost},
+          {"proxyPort", &AppSettings::proxyPort},
+          {"proxyUsername", &AppSettings::proxyUsername},
+          {"proxyPassword", &AppSettings::proxyPassword}}},
+        {"DownloadSettings", {{"downloadPath", &AppSettings::downloadPath}}},
+        {"ShortCutSettings",
+         {{"openSoftware", &AppSettings::openSoftware},
+          {"quickSearch", &AppSettings::quickSearch},
+          {"enableOpenSoftware", &AppSettings::enableOpenSoftware},
+          {"enableQuickSearch", &AppSettings::enableQuickSearch}}},
+        {"SoftwareUpdateSettings", {{"updateMode", &AppSettings::updateMode}}},
+        {"FontSettings", {{"font", &AppSettings::font}, {"fontSize", &AppSettings::fontSize}}},
+    };
+    return groups;
 }
 
-void readInt(const QSettings &s, const char *key, int &field)
+// A present key replaces the field, converted to the field's type; an absent one leaves it.
+void readKey(const QSettings &s, const Key &key, AppSettings &settings)
 {
-    if (s.contains(QLatin1String(key)))
-        field = s.value(QLatin1String(key)).toInt();
-}
-
-void readString(const QSettings &s, const char *key, QString &field)
-{
-    if (s.contains(QLatin1String(key)))
-        field = s.value(QLatin1String(key)).toString();
+    const QString name = QLatin1String(key.name);
+    if (!s.contains(name))
+        return;
+    const QVariant value = s.value(name);
+    if (auto field = std::get_if<bool AppSettings::*>(&key.field))
+        settings.*(*field) = value.toBool();
+    else if (auto field = std::get_if<int AppSettings::*>(&key.field))
+        settings.*(*field) = value.toInt();
+    else if (auto field = std::get_if<QString AppSettings::*>(&key.field))
+        settings.*(*field) = value.toString();
 }
 
 // Enters the group; answers false (and leaves it again) when it holds no keys at all.
@@ -51,48 +97,15 @@ void SettingsStore::load(AppSettings &st)
         return;
     QSettings &s = *store;
 
-    if (enterNonEmptyGroup(s, "GeneralSettings")) {
-        readBool(s, "isAutoRun", st.isAutoRun);
-        readBool(s, "isSysNotice", st.isSysNotice);
-        readBool(s, "isSysNoticeVoice", st.isSysNoticeVoice);
-        readBool(s, "isMultiTab", st.isMultiTab);
-        readBool(s, "isBowserMultiTab", st.isBowserMultiTab);
-        readBool(s, "isCompatibility", st.isCompatibility);
-        readBool(s, "isQuitWhenClose", st.isQuitWhenClose);
-        readBool(s, "isShowMenuBar", st.isShowMenuBar);
-        s.endGroup();
-    }
-    if (enterNonEmptyGroup(s, "NetworkProxySettings")) {
-        readInt(s, "proxyMode", st.proxyMode);
-        readInt(s, "proxyType", st.proxyType);
-        readString(s, "proxyHost", st.proxyHost);
-        readInt(s, "proxyPort", st.proxyPort);
-        readString(s, "proxyUsername", st.proxyUsername);
-        readString(s, "proxyPassword", st.proxyPassword);
-        s.endGroup();
-    }
-    if (enterNonEmptyGroup(s, "DownloadSettings")) {
-        readString(s, "downloadPath", st.downloadPath);
-        s.endGroup();
-    }
-    if (enterNonEmptyGroup(s, "ShortCutSettings")) {
-        readString(s, "openSoftware", st.openSoftware);
-        readString(s, "quickSearch", st.quickSearch);
-        readBool(s, "enableOpenSoftware", st.enableOpenSoftware);
-        readBool(s, "enableQuickSearch", st.enableQuickSearch);
-        s.endGroup();
-    }
-    if (enterNonEmptyGroup(s, "SoftwareUpdateSettings")) {
-        readInt(s, "updateMode", st.updateMode);
-        s.endGroup();
-    }
-    if (enterNonEmptyGroup(s, "FontSettings")) {
-        readString(s, "font", st.font);
-        readInt(s, "fontSize", st.fontSize);
+    for (const Group &group : plainGroups()) {
+        if (!enterNonEmptyGroup(s, group.name))
+            continue;
+        for (const Key &key : group.keys)
+            readKey(s, key, st);
         s.endGroup();
     }
     if (enterNonEmptyGroup(s, "OtherSettings")) {
-        readBool(s, "allowSavePassword", st.allowSavePassword);
+        readKey(s, {"allowSavePassword", &AppSettings::allowSavePassword}, st);
         if (s.contains(QStringLiteral("currentLang")))
             st.currentLang = s.value(QStringLiteral("currentLang")).toInt();
         else
