@@ -136,12 +136,5 @@ bool SettingsStore::saveGroup(const QVariantMap &values, const QString &group)
 
 bool SettingsStore::saveValue(const QString &key, const QString &group, const QVariant &value)
 {
-    QScopedPointer<QSettings> store(openStore());
-    if (store->status() != QSettings::NoError)
-        return false;
-    store->beginGroup(group);
-    store->setValue(key, value);
-    store->endGroup();
-    store->sync();
-    return store->status() == QSettings::NoError;
+    return saveGroup({{key, value}}, group);
 }
