@@ -43,7 +43,6 @@
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
-#include <QWindow>
 
 MainWindow *mainWindow = nullptr;
 
@@ -244,6 +243,18 @@ QMenu *MainWindow::createHelpMenu()
     return menu;
 }
 
+// The platform's bindings for a history step without the dropped ones, plus the dedicated key.
+static QList<QKeySequence> historyShortcuts(QKeySequence::StandardKey standard, Qt::Key dedicated,
+                                            bool (*dropped)(int firstKey))
+{
+    QList<QKeySequence> shortcuts;
+    for (const QKeySequence &binding : QKeySequence::keyBindings(standard))
+        if (!dropped(binding[0]))
+            shortcuts.append(binding);
+    shortcuts.append(QKeySequence(dedicated));
+    return shortcuts;
+}
+
 QToolBar *MainWindow::createToolBar()
 {
     auto *navigationBar = new QToolBar(tr("Navigation"), this);
@@ -252,16 +263,9 @@ QToolBar *MainWindow::createToolBar()
     navigationBar->setIconSize(QSize(20, 20));
 
     m_historyBackAction = new QAction(this);
-    QList<QKeySequence> backShortcuts = QKeySequence::keyBindings(QKeySequence::Back);
-    for (auto it = backShortcuts.begin(); it != backShortcuts.end();) {
-        // Backspace alone would steal the key from text fields in the page.
-        if ((*it)[0] == Qt::Key_Backspace)
-            it = backShortcuts.erase(it);
-        else
-            ++it;
-    }
-    backShortcuts.append(QKeySequence(Qt::Key_Back));
-    m_historyBackAction->setShortcuts(backShortcuts);
+    // Backspace bindings would steal the key from text fields in the page.
+    m_historyBackAction->setShortcuts(historyShortcuts(
+        QKeySequence::Back, Qt::Key_Back, [](int first) { return first == Qt::Key_Backspace; }));
     m_historyBackAction->setIconVisibleInMenu(false);
     m_historyBackAction->setIcon(QIcon(QStringLiteral(":back.png")));
     m_historyBackAction->setToolTip(tr("后退"));
@@ -272,15 +276,9 @@ QToolBar *MainWindow::createToolBar()
     navigationBar->addAction(m_historyBackAction);
 
     m_historyForwardAction = new QAction(this);
-    QList<QKeySequence> fwdShortcuts = QKeySequence::keyBindings(QKeySequence::Forward);
-    for (auto it = fwdShortcuts.begin(); it != fwdShortcuts.end();) {
-        if (((*it)[0] & Qt::Key_unknown) == Qt::Key_Backspace)
-            it = fwdShortcuts.erase(it);
-        else
-            ++it;
-    }
-    fwdShortcuts.append(QKeySequence(Qt::Key_Forward));
-    m_historyForwardAction->setShortcuts(fwdShortcuts);
+    m_historyForwardAction->setShortcuts(
+        historyShortcuts(QKeySequence::Forward, Qt::Key_Forward,
+                         [](int first) { return (first & Qt::Key_unknown) == Qt::Key_Backspace; }));
     m_historyForwardAction->setIconVisibleInMenu(false);
     m_historyForwardAction->setIcon(QIcon(QStringLiteral(":forward.png")));
     m_historyForwardAction->setToolTip(tr("前进"));
