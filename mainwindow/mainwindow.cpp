@@ -405,15 +405,25 @@ void MainWindow::hideMenuBar()
     menuBar()->hide();
 }
 
+void MainWindow::enterFullScreen()
+{
+    hideMenuBar();
+    showFullScreen();
+    setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::leaveFullScreen()
+{
+    showMenuBar();
+    showNormal();
+}
+
 void MainWindow::toggleFullScreen()
 {
     if (isFullScreen()) {
-        showMenuBar();
-        showNormal();
+        leaveFullScreen();
     } else {
-        hideMenuBar();
-        showFullScreen();
-        setFocus(Qt::OtherFocusReason);
+        enterFullScreen();
     }
 }
 
@@ -596,6 +606,7 @@ void MainWindow::handleFindActionTriggered()
         });
     }
 }
+
 void MainWindow::handleShowWindowTriggered()
 {
     auto *action = qobject_cast<QAction *>(sender());
@@ -610,17 +621,15 @@ void MainWindow::handleShowWindowTriggered()
             view->setFocus();
     }
 }
+
 void MainWindow::fullScreenRequested(QWebEngineFullScreenRequest request)
 {
     if (request.toggleOn() && !isFullScreen()) {
         request.accept();
-        hideMenuBar();
-        showFullScreen();
-        setFocus(Qt::OtherFocusReason);
+        enterFullScreen();
     } else if (!request.toggleOn() && isFullScreen()) {
         request.accept();
-        showMenuBar();
-        showNormal();
+        leaveFullScreen();
     }
 }
 void MainWindow::handleWebViewLoadProgress(int progress)
@@ -819,8 +828,7 @@ void MainWindow::keyPressEvent(QKeyEvent *event)
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
     const int key = event->key();
     if (key == Qt::Key_Escape && isFullScreen()) {
-        showMenuBar();
-        showNormal();
+        leaveFullScreen();
         return;
     }
     if (key == Qt::Key_F && mods == (Qt::ControlModifier | Qt::ShiftModifier)) {

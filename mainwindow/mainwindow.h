@@ -139,6 +139,8 @@ private:
     void initTrayIcon();
     void triggerCurrentPageAction(QWebEnginePage::WebAction action);
     bool askLastTabQuestion();
+    void enterFullScreen();
+    void leaveFullScreen();
     void zoomIn();
     void zoomOut();
     void resetZoom();
