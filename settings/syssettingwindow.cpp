@@ -293,66 +293,39 @@ void SysSettingWindow::onButtonClicked()
             record(binding->group, binding->key, it.value().toBool());
         }
 
+        // Writes a value that differs into the record and the group's change list.
+        auto update = [&record](auto &field, const auto &value, const char *group,
+                                const char *key) {
+            if (field == value)
+                return false;
+            field = value;
+            record(group, key, value);
+            return true;
+        };
+        const char *proxy = "NetworkProxySettings";
         const int proxyMode = proxyButtonGroup->checkedId();
-        if (proxyMode != s.proxyMode) {
-            s.proxyMode = proxyMode;
-            record("NetworkProxySettings", "proxyMode", proxyMode);
-        }
+        update(s.proxyMode, proxyMode, proxy, "proxyMode");
         if (proxyMode == 2) {
-            const int type = ui->comboxProxyType->currentIndex();
-            if (type != s.proxyType) {
-                s.proxyType = type;
-                record("NetworkProxySettings", "proxyType", type);
-            }
-            const QString host = ui->lineEditProxyHost->text().trimmed();
-            if (host != s.proxyHost) {
-                s.proxyHost = host;
-                record("NetworkProxySettings", "proxyHost", host);
-            }
+            update(s.proxyType, ui->comboxProxyType->currentIndex(), proxy, "proxyType");
+            update(s.proxyHost, ui->lineEditProxyHost->text().trimmed(), proxy, "proxyHost");
             // Text that is no number gives 0.
-            const int port = ui->lineEditProxyPort->text().toInt(nullptr, 10);
-            if (port != s.proxyPort) {
-                s.proxyPort = port;
-                record("NetworkProxySettings", "proxyPort", port);
-            }
-            const QString user = ui->lineEditProxyUserName->text().trimmed();
-            if (user != s.proxyUsername) {
-                s.proxyUsername = user;
-                record("NetworkProxySettings", "proxyUsername", user);
-            }
-            const QString password = ui->lineEditProxyPasswd->text().trimmed();
-            if (password != s.proxyPassword) {
-                s.proxyPassword = password;
-                record("NetworkProxySettings", "proxyPassword", password);
-            }
+            update(s.proxyPort, ui->lineEditProxyPort->text().toInt(nullptr, 10), proxy,
+                   "proxyPort");
+            update(s.proxyUsername, ui->lineEditProxyUserName->text().trimmed(), proxy,
+                   "proxyUsername");
+            update(s.proxyPassword, ui->lineEditProxyPasswd->text().trimmed(), proxy,
+                   "proxyPassword");
         }
-
-        if (ui->lineEditDownloadDir->text() != s.downloadPath) {
-            s.downloadPath = ui->lineEditDownloadDir->text();
-            record("DownloadSettings", "downloadPath", s.downloadPath);
-        }
-        const bool hotkeyChanged = ui->lineEditOpenSoftKey->text() != s.openSoftware;
-        if (hotkeyChanged) {
-            s.openSoftware = ui->lineEditOpenSoftKey->text();
-            record("ShortCutSettings", "openSoftware", s.openSoftware);
-        }
-        if (ui->lineEditQuickSearchKey->text() != s.quickSearch) {
-            s.quickSearch = ui->lineEditQuickSearchKey->text();
-            record("ShortCutSettings", "quickSearch", s.quickSearch);
-        }
-
+        update(s.downloadPath, ui->lineEditDownloadDir->text(), "DownloadSettings", "downloadPath");
+        const bool hotkeyChanged = update(s.openSoftware, ui->lineEditOpenSoftKey->text(),
+                                          "ShortCutSettings", "openSoftware");
+        update(s.quickSearch, ui->lineEditQuickSearchKey->text(), "ShortCutSettings",
+               "quickSearch");
         const int updateMode = ui->radioNoCheckUpdate->isChecked()  ? 0
                                : ui->radioNoticeUpdate->isChecked() ? 1
                                                                     : 2;
-        if (updateMode != s.updateMode) {
-            s.updateMode = updateMode;
-            record("SoftwareUpdateSettings", "updateMode", updateMode);
-        }
-        const int lang = ui->comboxLanguages->currentIndex();
-        if (lang != s.currentLang) {
-            s.currentLang = lang;
-            record("OtherSettings", "currentLang", lang);
-        }
+        update(s.updateMode, updateMode, "SoftwareUpdateSettings", "updateMode");
+        update(s.currentLang, ui->comboxLanguages->currentIndex(), "OtherSettings", "currentLang");
 
         MainWindow *window = parentMainWindow();
         Browser *browser = window ? window->browser() : nullptr;
