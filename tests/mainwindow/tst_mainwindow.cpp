@@ -4,7 +4,6 @@
 #include "bridge/jschannel.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/windowgeometry.h"
-#include "platform/fullscreenborder.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "web/tabwidget.h"
@@ -121,16 +120,6 @@ private slots:
         QCOMPARE(w->pos(), expected.topLeft());
     }
 
-    void fullScreenBorderOnlyWhereOffered()
-    {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        QVERIFY(QTest::qWaitForWindowExposed(w.data()));
-        // X11 has no such function: showing the window works and nothing is applied.
-        QCOMPARE(FullScreenBorder::keepBorder(w->windowHandle()),
-                 QGuiApplication::platformName() == QLatin1String("windows"));
-        QVERIFY(!FullScreenBorder::keepBorder(nullptr));
-    }
-
     void titleRule()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
@@ -149,14 +138,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Main"), 20000);
         QVERIFY(server.requests().contains(QStringLiteral("/")));
         QCOMPARE(w->currentView()->url(), server.url());
-    }
-
-    void loadsIntoTheStartTab()
-    {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, false));
-        w->loadUrl(server.url());
-        QCOMPARE(w->tabWidget()->startUrl(), server.url());
-        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->title(), QStringLiteral("Main"), 20000);
     }
 };
 

@@ -43,13 +43,8 @@ private slots:
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::BrowserMode, false));
         QToolBar *bar = w->findChild<QToolBar *>();
         QVERIFY(bar);
-        QCOMPARE(bar->windowTitle(), QStringLiteral("Navigation"));
-        QVERIFY(!bar->isMovable());
+        // The user cannot hide it.
         QVERIFY(!bar->toggleViewAction()->isEnabled());
-        QCOMPARE(bar->iconSize(), QSize(20, 20));
-        QCOMPARE(w->historyBackAction()->toolTip(), QStringLiteral("后退"));
-        QCOMPARE(w->historyForwardAction()->toolTip(), QStringLiteral("前进"));
-        QCOMPARE(w->stopReloadAction()->toolTip(), QStringLiteral("重新加载页面"));
         QVERIFY(!w->historyBackAction()->isEnabled());
         for (const QKeySequence &k : w->historyBackAction()->shortcuts())
             QVERIFY(k[0] != Qt::Key_Backspace);
@@ -57,7 +52,6 @@ private slots:
         for (const QKeySequence &k : w->historyForwardAction()->shortcuts())
             QVERIFY((k[0] & Qt::Key_unknown) != Qt::Key_Backspace);
         QVERIFY(w->historyForwardAction()->shortcuts().contains(QKeySequence(Qt::Key_Forward)));
-        QCOMPARE(w->addressField()->actions().size(), 2);
 
         QScopedPointer<MainWindow> tabs(browser->createWindow(MainWindow::MultiTab, false));
         QVERIFY(!tabs->findChild<QToolBar *>());
@@ -182,17 +176,11 @@ private slots:
         QCOMPARE(w->statusBar()->currentMessage(), QStringLiteral("\"no such words\" not found."));
 
         // A cancelled find keeps the last search text.
-        QString prefilled;
-        QTimer::singleShot(50, [&prefilled] {
-            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
-            prefilled = dialog->textValue();
-            dialog->setTextValue(QStringLiteral("other"));
-            dialog->reject();
+        QTimer::singleShot(50, [] {
+            if (auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget()))
+                dialog->reject();
         });
         w->handleFindActionTriggered();
-        QCOMPARE(prefilled, QStringLiteral("no such words"));
         QCOMPARE(w->lastSearch(), QStringLiteral("no such words"));
     }
 
