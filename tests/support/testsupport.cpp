@@ -7,9 +7,11 @@
 #include <QDir>
 #include <QMenu>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QX11Info>
 
 namespace NorvaTest {
 
@@ -129,6 +131,15 @@ QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs)
     });
     waitFor([state] { return state->first; }, timeoutMs);
     return state->second;
+}
+
+const char *missingXdotool()
+{
+    if (!QX11Info::isPlatformX11())
+        return "needs an X server";
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        return "needs xdotool";
+    return nullptr;
 }
 
 } // namespace NorvaTest

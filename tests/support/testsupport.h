@@ -42,6 +42,10 @@ QAction *entry(QMenu *menu, const QString &text);
 // Runs JavaScript in the page and waits for its result.
 QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs = 20000);
 
+// Why a test that presses keys with xdotool on an X server cannot run here; null when it can.
+// Use as: if (const char *why = NorvaTest::missingXdotool()) QSKIP(why);
+const char *missingXdotool();
+
 } // namespace NorvaTest
 
 #define NORVA_TEST_MAIN(TestObject)                                                                \
