@@ -16,9 +16,9 @@ namespace {
 const char bridgePage[] =
     "<html><head><title>%1</title>\n"
     "<script src=\"qrc:///qtwebchannel/qwebchannel.js\"></script></head><body><script>\n"
-    "window.norvaConnected = false; window.hasWebobj = null;\n"
+    "window.norvaConnected = false;\n"
     "if (typeof qt !== 'undefined') new QWebChannel(qt.webChannelTransport, function (ch) {\n"
-    "  window.webobj = ch.objects.webobj; window.hasWebobj = !!ch.objects.webobj;\n"
+    "  window.webobj = ch.objects.webobj;\n"
     "  window.norvaConnected = true; });\n"
     "</script></body></html>";
 }

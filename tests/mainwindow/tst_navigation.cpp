@@ -124,33 +124,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->windowTitle(), QStringLiteral("Page A"), 20000);
     }
 
-    void zoomSteps()
-    {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        w->loadUrl(server.url(QStringLiteral("/a")));
-        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
-        QAction *zoomIn = nullptr;
-        QAction *zoomOut = nullptr;
-        QAction *reset = nullptr;
-        for (QAction *a : w->findChildren<QAction *>()) {
-            if (a->text() == QStringLiteral("放大"))
-                zoomIn = a;
-            else if (a->text() == QStringLiteral("缩小"))
-                zoomOut = a;
-            else if (a->text() == QStringLiteral("重置"))
-                reset = a;
-        }
-        QVERIFY(zoomIn && zoomOut && reset);
-        const qreal start = w->currentView()->zoomFactor();
-        for (int i = 0; i < 3; ++i)
-            zoomIn->trigger();
-        QVERIFY(qAbs(w->currentView()->zoomFactor() - (start + 0.6)) < 1e-6);
-        zoomOut->trigger();
-        QVERIFY(qAbs(w->currentView()->zoomFactor() - (start + 0.4)) < 1e-6);
-        reset->trigger();
-        QCOMPARE(w->currentView()->zoomFactor(), 1.0);
-    }
-
     void findReportsMisses()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
