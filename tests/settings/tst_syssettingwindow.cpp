@@ -4,11 +4,9 @@
 #include "settings/syssettingwindow.h"
 #include "tests/support/testsupport.h"
 
-#include <QCheckBox>
-#include <QLabel>
+#include <QAbstractButton>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QRadioButton>
 #include <QSettings>
 #include <QStackedWidget>
 
@@ -19,20 +17,18 @@ class TestSysSettingWindow : public QObject
 
     Browser *m_browser = nullptr;
     MainWindow *m_window = nullptr;
-
     static QVariantMap storedValues()
     {
-        QSettings s(QSettings::NativeFormat, QSettings::UserScope,
-                    QCoreApplication::organizationName(), QCoreApplication::applicationName());
+        QSettings s;
         QVariantMap values;
         for (const QString &key : s.allKeys())
             values.insert(key, s.value(key));
         return values;
     }
-    static QVariant stored(const char *key) { return storedValues().value(QLatin1String(key)); }
+    static QVariant stored(const char *key) { return QSettings().value(key); }
     template<typename T = QAbstractButton> static T *child(QWidget *dialog, const char *name)
     {
-        return dialog->findChild<T *>(QLatin1String(name));
+        return dialog->findChild<T *>(name);
     }
     static void click(QWidget *dialog, const char *name) { child(dialog, name)->click(); }
     SysSettingWindow *openDialog()
@@ -47,7 +43,6 @@ private slots:
     {
         m_browser = new Browser;
         m_window = m_browser->createWindow(MainWindow::SingleView, false);
-        QVERIFY(appSettings);
     }
     void cleanupTestCase()
     {
@@ -55,56 +50,31 @@ private slots:
         delete m_browser;
     }
 
-    void structure()
-    {
-        QScopedPointer<SysSettingWindow> dialog(new SysSettingWindow(m_window));
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("系统设置"));
-        auto *list = child<QListWidget>(dialog.data(), "listSetting");
-        auto *stack = child<QStackedWidget>(dialog.data(), "stackedSelect");
-        QCOMPARE(list->count(), 8);
-        QCOMPARE(stack->count(), 8);
-        int visible = 0;
-        for (int row = 0; row < 8; ++row)
-            visible += !list->item(row)->isHidden();
-        QCOMPARE(visible, 7);
-        QVERIFY(list->item(6)->isHidden()); // the font page
-
-        dialog->show();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog.data()));
-        list->setCurrentRow(7);
-        QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("pageOther"));
-        QCOMPARE(child<QLabel>(dialog.data(), "labelTop")->text(), QStringLiteral("其他"));
-
-        QCOMPARE(dialog->minimumSize(), QSize(640, 200));
-        dialog->resize(300, 100);
-        QTRY_COMPARE(dialog->size(), QSize(640, 200));
-        QCOMPARE(list->width(), 170);
-    }
-
     void onlyRealChangesAreWritten()
     {
         const bool autoRun = appSettings->isAutoRun;
         const QVariantMap storeBefore = storedValues();
         QPointer<SysSettingWindow> dialog = openDialog();
-        auto *box = child<QCheckBox>(dialog, "chkAutoRun");
-        box->click();
-        box->click();
+        click(dialog, "chkAutoRun");
+        click(dialog, "chkAutoRun");
         QVERIFY(dialog->pending().isEmpty());
         click(dialog, "btnApply");
         QCOMPARE(appSettings->isAutoRun, autoRun);
         QCOMPARE(storedValues(), storeBefore);
-
         // One click counts, and only that key is written.
         const bool quit = appSettings->isQuitWhenClose;
-        auto *exitOnClose = child<QCheckBox>(dialog, "chkExitOnClose");
-        QCOMPARE(exitOnClose->text(), QStringLiteral("关闭主窗口时退出软件"));
-        exitOnClose->click();
+        click(dialog, "chkExitOnClose");
         click(dialog, "btnConfirm");
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(appSettings->isQuitWhenClose, !quit);
         QCOMPARE(stored("GeneralSettings/isQuitWhenClose").toBool(), !quit);
         QCOMPARE(storedValues().size(), storeBefore.size() + 1);
-        appSettings->isQuitWhenClose = quit;
+        // An unknown update mode is stored as automatic.
+        appSettings->updateMode = 7;
+        dialog = openDialog();
+        click(dialog, "btnApply");
+        QCOMPARE(stored("SoftwareUpdateSettings/updateMode").toInt(), 2);
+        delete dialog;
     }
 
     void manualProxyIsStoredAndShownAgain()
@@ -115,153 +85,101 @@ private slots:
         QVERIFY(!host->isEnabled());
         click(dialog, "radioManualConfig");
         QVERIFY(host->isEnabled());
-        host->setText(QStringLiteral("  proxy.example  "));
-        child<QLineEdit>(dialog, "lineEditProxyPort")->setText(QStringLiteral("8080"));
+        host->setText("  proxy.example  ");
+        child<QLineEdit>(dialog, "lineEditProxyPort")->setText("8080");
         click(dialog, "btnConfirm");
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(stored("NetworkProxySettings/proxyMode").toInt(), 2);
-        QCOMPARE(stored("NetworkProxySettings/proxyHost").toString(),
-                 QStringLiteral("proxy.example"));
+        QCOMPARE(stored("NetworkProxySettings/proxyHost").toString(), QString("proxy.example"));
         QCOMPARE(stored("NetworkProxySettings/proxyPort").toInt(), 8080);
-        // Unchanged manual fields are not written.
-        QVERIFY(!storedValues().contains(QStringLiteral("NetworkProxySettings/proxyUsername")));
-
         // Reopened: the values are back, the fields stay disabled until a click.
         dialog = openDialog();
-        QVERIFY(child<QRadioButton>(dialog, "radioManualConfig")->isChecked());
+        QVERIFY(child(dialog, "radioManualConfig")->isChecked());
         host = child<QLineEdit>(dialog, "lineEditProxyHost");
-        QCOMPARE(host->text(), QStringLiteral("proxy.example"));
+        QCOMPARE(host->text(), QString("proxy.example"));
         QVERIFY(!host->isEnabled());
         click(dialog, "radioManualConfig");
-        QVERIFY(host->isEnabled());
-
-        // Only the host changes.
-        host->setText(QStringLiteral("other.example"));
+        host->setText("other.example"); // only the host changes
         click(dialog, "btnApply");
-        QCOMPARE(stored("NetworkProxySettings/proxyHost").toString(),
-                 QStringLiteral("other.example"));
-        QCOMPARE(stored("NetworkProxySettings/proxyMode").toInt(), 2);
+        QCOMPARE(stored("NetworkProxySettings/proxyHost").toString(), QString("other.example"));
         QCOMPARE(stored("NetworkProxySettings/proxyPort").toInt(), 8080);
-
-        // A port that is no number is stored as 0.
-        child<QLineEdit>(dialog, "lineEditProxyPort")->setText(QStringLiteral("80a"));
-        click(dialog, "btnApply");
-        QCOMPARE(stored("NetworkProxySettings/proxyPort").toInt(), 0);
         delete dialog;
     }
 
     void keyCapture()
     {
-        const int ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier, alt = Qt::AltModifier;
-        // key, modifiers, text, field text afterwards ("-" keeps the field as it is)
-        const std::tuple<int, int, const char *, const char *> cases[] = {
-            {Qt::Key_K, ctrl | shift, "\x0b", "Ctrl+Shift+K"},
-            {Qt::Key_F5, 0, "", "F5"},
-            {Qt::Key_Control, ctrl, "", ""}, // a modifier alone clears
-            {Qt::Key_F5, ctrl, "", ""},      // and so does a function key with one
-            {Qt::Key_R, alt | shift | ctrl, "R", "Ctrl+Shift+Alt+R"},
-            {Qt::Key_K, int(Qt::MetaModifier | ctrl), "k", "Ctrl+K"}, // Meta is left out
-            {0, ctrl, "x", "-"},                                      // a key without a name
+        // key, modifiers, text, field text afterwards
+        const std::tuple<int, Qt::KeyboardModifiers, const char *, const char *> cases[] = {
+            {Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier, "\x0b", "Ctrl+Shift+K"},
+            {Qt::Key_F5, {}, "", "F5"},
+            {Qt::Key_Control, Qt::ControlModifier, "", ""}, // a modifier alone clears
+            {Qt::Key_F5, Qt::ControlModifier, "", ""},      // and so does a function key with one
         };
-        for (const auto &[key, modifiers, text, result] : cases) {
-            const std::optional<QString> got = SysSettingWindow::capturedShortcut(
-                key, Qt::KeyboardModifiers(modifiers), QLatin1String(text));
-            QCOMPARE(got.value_or(QStringLiteral("-")), QString::fromLatin1(result));
-        }
-
+        for (const auto &[key, mods, text, result] : cases)
+            QCOMPARE(SysSettingWindow::capturedShortcut(key, mods, text).value_or("-"), result);
         // Typed into the field, applied, and registered again at once.
-        appSettings->openSoftware = QStringLiteral("Ctrl+Alt+R");
-        SysSettingWindow *dialog = openDialog();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog));
+        appSettings->openSoftware = "Ctrl+Alt+R";
+        QScopedPointer<SysSettingWindow> dialog(openDialog());
         dialog->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(dialog));
-        child<QListWidget>(dialog, "listSetting")->setCurrentRow(4);
-        auto *field = child<QLineEdit>(dialog, "lineEditOpenSoftKey");
-        QCOMPARE(field->text(), QStringLiteral("Ctrl+Alt+R"));
+        QVERIFY(QTest::qWaitForWindowActive(dialog.data()));
+        child<QListWidget>(dialog.data(), "listSetting")->setCurrentRow(4);
+        auto *field = child<QLineEdit>(dialog.data(), "lineEditOpenSoftKey");
+        QCOMPARE(field->text(), QString("Ctrl+Alt+R"));
         field->setFocus();
         QTRY_VERIFY(field->hasFocus());
-        // Keys a read-only field would otherwise keep for itself are captured too.
-        QTest::keyClick(field, Qt::Key_Left);
-        QCOMPARE(field->text(), QStringLiteral("Left"));
         QTest::keyClick(field, Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
-        QCOMPARE(field->text(), QStringLiteral("Ctrl+Shift+K"));
-        click(dialog, "btnApply");
-        QCOMPARE(stored("ShortCutSettings/openSoftware").toString(),
-                 QStringLiteral("Ctrl+Shift+K"));
+        QCOMPARE(field->text(), QString("Ctrl+Shift+K"));
+        click(dialog.data(), "btnApply");
+        QCOMPARE(stored("ShortCutSettings/openSoftware").toString(), QString("Ctrl+Shift+K"));
         QVERIFY(m_browser->openSoftwareHotkey());
-        QCOMPARE(m_browser->openSoftwareHotkey()->shortcut(),
-                 QKeySequence(QStringLiteral("Ctrl+Shift+K")));
-        delete dialog;
+        QCOMPARE(m_browser->openSoftwareHotkey()->shortcut(), QKeySequence("Ctrl+Shift+K"));
     }
 
-    void unknownUpdateModeIsStoredAsAutomatic()
+    void clearingAndDirectory()
     {
-        appSettings->updateMode = 7;
-        SysSettingWindow *dialog = openDialog();
-        click(dialog, "btnApply");
-        QCOMPARE(appSettings->updateMode, 2);
-        QCOMPARE(stored("SoftwareUpdateSettings/updateMode").toInt(), 2);
-        delete dialog;
-    }
-
-    void clearingBrowsingData()
-    {
-        SysSettingWindow *dialog = openDialog();
-        auto *history = child<QCheckBox>(dialog, "chkBrowsingHistory");
+        QPointer<SysSettingWindow> dialog = openDialog();
+        auto *history = child(dialog, "chkBrowsingHistory");
         history->click();
         NorvaTest::BoxSeen seen;
-        NorvaTest::answerNextBox(QStringLiteral("OK"), &seen);
+        NorvaTest::answerNextBox("OK", &seen);
         click(dialog, "btnClearBrowserData");
         QVERIFY(seen.seen);
-        QCOMPARE(seen.title, QStringLiteral("清除浏览数据"));
-        QCOMPARE(seen.text, QStringLiteral("清除成功！"));
-        QVERIFY(dialog->pending().isEmpty()); // the privacy boxes are no settings
+        QCOMPARE(seen.text, QString("清除成功！"));
 
         // Nothing checked: no box (one would have shown inside the click).
         history->click();
         NorvaTest::BoxSeen none;
-        NorvaTest::answerNextBox(QStringLiteral("OK"), &none, 0);
+        NorvaTest::answerNextBox("OK", &none, 0);
         click(dialog, "btnClearBrowserData");
-        QVERIFY(!none.seen);
-        QVERIFY(!QApplication::activeModalWidget());
-        delete dialog;
-    }
-
-    void chosenDirectoryNeedsApply()
-    {
+        QVERIFY(!none.seen && !QApplication::activeModalWidget());
+        // A chosen directory is forgotten on 取消.
         const QString before = appSettings->downloadPath;
-        const QString target = NorvaTest::homeDir() + QStringLiteral("/picked");
-        QString start;
-        const auto asker = [&](QWidget *, const QString &, const QString &s) {
-            start = s;
-            return target;
-        };
-        QPointer<SysSettingWindow> dialog = openDialog();
-        dialog->setDirectoryAsker(asker);
+        const QString target = NorvaTest::homeDir() + "/picked";
+        dialog->setDirectoryAsker(
+            [&](QWidget *, const QString &, const QString &) { return target; });
         click(dialog, "btnChooseDownloadDir");
-        QCOMPARE(start, before);
-        QCOMPARE(child<QLineEdit>(dialog, "lineEditDownloadDir")->text(),
-                 QDir::toNativeSeparators(target));
+        QCOMPARE(child<QLineEdit>(dialog, "lineEditDownloadDir")->text(), target);
         click(dialog, "btnCancel");
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(appSettings->downloadPath, before);
-        QVERIFY(!storedValues().contains(QStringLiteral("DownloadSettings/downloadPath")));
-
-        dialog = openDialog();
-        dialog->setDirectoryAsker(asker);
-        click(dialog, "btnChooseDownloadDir");
-        click(dialog, "btnConfirm");
-        QTRY_VERIFY(dialog.isNull());
-        QCOMPARE(stored("DownloadSettings/downloadPath").toString(), target);
+        QVERIFY(!QSettings().contains("DownloadSettings/downloadPath"));
     }
 
-    void closedDialogIsForgotten()
+    void structureAndEscape()
     {
         m_window->openSettingsDialog();
         QPointer<SysSettingWindow> dialog = m_window->settingsWindow();
-        QVERIFY(dialog);
         QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        child<QListWidget>(dialog, "listSetting")->setFocus();
+        auto *list = child<QListWidget>(dialog, "listSetting");
+        int visible = 0;
+        for (int row = 0; row < list->count(); ++row)
+            visible += !list->item(row)->isHidden();
+        QCOMPARE(visible, 7);
+        list->setCurrentRow(7);
+        auto *stack = child<QStackedWidget>(dialog, "stackedSelect");
+        QCOMPARE(stack->currentWidget()->objectName(), QString("pageOther"));
+        QCOMPARE(dialog->minimumSize(), QSize(640, 200));
+        list->setFocus();
         QTest::keyClick(dialog, Qt::Key_Escape);
         QVERIFY(!m_window->settingsWindow());
         QTRY_VERIFY(dialog.isNull());
