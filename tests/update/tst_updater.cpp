@@ -1,7 +1,6 @@
 #include "app/appsettings.h"
 #include "app/browser.h"
 #include "mainwindow/mainwindow.h"
-#include "notify/notifymanager.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "update/progressdialog.h"
@@ -9,7 +8,6 @@
 #include "web/webview.h"
 
 #include <QAbstractButton>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
@@ -122,10 +120,7 @@ QByteArray releaseFile(const QString &latest, const QString &flag = {}, const QS
 
 QString storedValue(const QString &key)
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                     QCoreApplication::organizationName(), QCoreApplication::applicationName())
-        .value(key, "<unset>")
-        .toString();
+    return QSettings().value(key, "<unset>").toString();
 }
 
 QByteArray readFile(const QString &path)
@@ -169,11 +164,9 @@ private:
 
     QString serve(const QString &path, const QByteArray &body)
     {
-        TestHttpServer::Response r;
-        r.contentType = "application/octet-stream";
-        r.body = body;
         const QUrl url = m_server.url(path);
-        m_server.setResponse(url.path(QUrl::FullyEncoded), r);
+        m_server.setResponse(url.path(QUrl::FullyEncoded),
+                             {200, "application/octet-stream", body, {}});
         return url.toString(QUrl::FullyEncoded);
     }
 
@@ -212,11 +205,7 @@ private slots:
         QVERIFY(m_server.listen());
         qputenv("NORVA_SERVICE_URL", m_server.url().toString().toUtf8());
         m_server.setHandler("/kst-client/updates/version.json", [this](const QByteArray &) {
-            TestHttpServer::Response r;
-            r.status = m_versionStatus;
-            r.contentType = "application/json";
-            r.body = m_versionBody;
-            return r;
+            return TestHttpServer::Response{m_versionStatus, "application/json", m_versionBody, {}};
         });
         m_server.setHtml("/", "<html><body>main</body></html>");
         m_server.setHtml("/newmain", "<html><body>new main</body></html>");
@@ -329,40 +318,38 @@ private slots:
         check(86400);
     }
 
-    void cacheClearedOncePerVersion()
+    // The cache is cleared (the main page reloads) once per "ver": nothing recorded yet clears,
+    // the same version does not, 1.10 is newer than 1.2. A new main page is stored and loaded;
+    // an empty or broken one is ignored.
+    void reloadingDirectives()
     {
         WebView *view = m_window->currentView();
-        const QUrl mainPage = QUrl::fromUserInput(appSettings->defaultMainPage);
-        QVERIFY(appSettings->clearCacheVersion.isEmpty());
-        // Nothing recorded yet clears, the same version again does not, 1.10 is newer than 1.2.
-        const std::pair<const char *, bool> orders[] = {
-            {"1.2", true}, {"1.2", false}, {"1.10", true}};
-        for (const auto &[ver, recorded] : orders) {
+        const QString original = appSettings->defaultMainPage;
+        const QString page = m_server.url("/newmain").toString();
+        const auto cache = [](const char *ver) {
+            return QJsonObject{{"cache", QJsonObject{{"clear", "true"}, {"ver", ver}}}};
+        };
+        const auto mainPage = [](const QString &url) {
+            return QJsonObject{
+                {"win", QJsonObject{{"latest-version", "1.7.5"}, {"main-page", url}}}};
+        };
+        const std::tuple<QJsonObject, QUrl, QString, QString> cases[] = {
+            {cache("1.2"), QUrl::fromUserInput(original), "1.2", "<unset>"},
+            {cache("1.2"), QUrl("about:blank"), "1.2", "<unset>"},
+            {cache("1.10"), QUrl::fromUserInput(original), "1.10", "<unset>"},
+            {mainPage(""), QUrl("about:blank"), "1.10", "<unset>"},
+            {mainPage("http://"), QUrl("about:blank"), "1.10", "<unset>"},
+            {mainPage(page), QUrl(page), "1.10", page}};
+        for (const auto &[version, shown, cacheVersion, storedPage] : cases) {
             settleOnBlank(view);
-            const QJsonObject cache{{"clear", "true"}, {"ver", ver}};
-            runCheck(true, toJson(QJsonObject{{"version", QJsonObject{{"cache", cache}}}}));
-            QCOMPARE(view->url(), recorded ? mainPage : QUrl("about:blank"));
-            QCOMPARE(storedValue("OtherSettings/clearCacheVersion"), QString(ver));
+            runCheck(true, toJson({{"version", version}}));
+            QCOMPARE(view->url(), shown);
+            QCOMPARE(storedValue("OtherSettings/clearCacheVersion"), cacheVersion);
+            QCOMPARE(storedValue("OtherSettings/defaultMainPage"), storedPage);
+            QCOMPARE(appSettings->defaultMainPage, storedPage == page ? page : original);
         }
         QCOMPARE(appSettings->clearCacheVersion, QStringLiteral("1.10"));
         QCOMPARE(m_boxes.seen.size(), 0);
-    }
-
-    void newMainPage()
-    {
-        const QString original = appSettings->defaultMainPage;
-        WebView *view = m_window->currentView();
-        const QString page = m_server.url("/newmain").toString();
-        // An empty and a broken address are ignored; a usable one is stored and loaded.
-        for (const QString &candidate : {QString(), QString("http://"), page}) {
-            settleOnBlank(view);
-            QJsonObject win{{"latest-version", "1.7.5"}, {"main-page", candidate}};
-            runCheck(true, toJson(QJsonObject{{"version", QJsonObject{{"win", win}}}}));
-            const bool usable = candidate == page;
-            QCOMPARE(appSettings->defaultMainPage, usable ? page : original);
-            QCOMPARE(storedValue("OtherSettings/defaultMainPage"), usable ? page : "<unset>");
-            QCOMPARE(view->url(), usable ? QUrl(page) : QUrl("about:blank"));
-        }
         QTRY_VERIFY_WITH_TIMEOUT(m_server.requests().contains("/newmain"), 15000);
         appSettings->defaultMainPage = original;
     }
@@ -370,7 +357,7 @@ private slots:
     void installerRuns_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("name"); // of the downloaded file
         QTest::newRow("no file name") << "/dl/"
                                       << "norva-setup-1.8.0";
         // The name reaches the shell only as an argument.
