@@ -83,43 +83,33 @@ DownloadWidget::Progress DownloadWidget::progressFor(QWebEngineDownloadItem::Dow
                                                      const QString &interruption)
 {
     Progress p;
+    if (state == QWebEngineDownloadItem::DownloadRequested)
+        return p; // not accepted yet: the bar stays as it is
+    p.changes = true;
+    p.enabled = state == QWebEngineDownloadItem::DownloadInProgress;
+    p.value = 0;
+    const QString done = withUnit(received);
+    const QString speed = withUnit(bytesPerSecond);
     switch (state) {
-    case QWebEngineDownloadItem::DownloadRequested:
-        return p;
     case QWebEngineDownloadItem::DownloadInProgress:
-        p.changes = true;
-        p.enabled = true;
         if (total >= 0) {
             // Some servers announce a length of 0; show 0 % rather than divide by it.
             p.value = total > 0 ? qRound(received * 100.0 / total) : 0;
-            p.format = tr("%p% - %1 of %2 已下载 - %3/s")
-                           .arg(withUnit(received), withUnit(total), withUnit(bytesPerSecond));
+            p.format = tr("%p% - %1 of %2 已下载 - %3/s").arg(done, withUnit(total), speed);
         } else {
-            p.value = 0;
-            p.format =
-                tr("未知大小 - %1 已下载 - %2/s").arg(withUnit(received), withUnit(bytesPerSecond));
+            p.format = tr("未知大小 - %1 已下载 - %2/s").arg(done, speed);
         }
-        return p;
+        break;
     case QWebEngineDownloadItem::DownloadCompleted:
-        p.changes = true;
         p.value = 100;
-        p.enabled = false;
-        p.format =
-            tr("已完成 - %1 已下载 - %2/s").arg(withUnit(received), withUnit(bytesPerSecond));
-        return p;
+        p.format = tr("已完成 - %1 已下载 - %2/s").arg(done, speed);
+        break;
     case QWebEngineDownloadItem::DownloadCancelled:
-        p.changes = true;
-        p.value = 0;
-        p.enabled = false;
-        p.format =
-            tr("已取消 - %1 已下载 - %2/s").arg(withUnit(received), withUnit(bytesPerSecond));
-        return p;
-    case QWebEngineDownloadItem::DownloadInterrupted:
-        p.changes = true;
-        p.value = 0;
-        p.enabled = false;
+        p.format = tr("已取消 - %1 已下载 - %2/s").arg(done, speed);
+        break;
+    default:
         p.format = tr("已中断: %1").arg(interruption);
-        return p;
+        break;
     }
     return p;
 }
