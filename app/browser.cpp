@@ -1,13 +1,13 @@
 #include "app/browser.h"
 
-#include "app/appsettings.h"
-#include "app/settingsstore.h"
 #include "downloads/downloadmanagerwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
 #include "platform/qhotkey.h"
+#include "store/appsettings.h"
 #include "store/database.h"
+#include "store/settingsstore.h"
 
 #include <QIcon>
 #include <QJsonObject>

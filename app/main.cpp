@@ -1,9 +1,9 @@
-#include "app/appsettings.h"
 #include "app/browser.h"
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/namedmutex.h"
 #include "platform/qtsingleapplication.h"
+#include "store/appsettings.h"
 
 #include <QIcon>
 #include <QTranslator>

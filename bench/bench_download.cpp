@@ -8,10 +8,10 @@
 //
 // run-download-bench.sh drives both and compares with curl.
 
-#include "app/appsettings.h"
 #include "app/browser.h"
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
+#include "store/appsettings.h"
 #include "tests/support/testsupport.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "downloads/downloadmanagerwidget.h"
 
-#include "app/appsettings.h"
 #include "downloads/downloadwidget.h"
+#include "store/appsettings.h"
 
 #include <QFileDialog>
 #include <QLabel>

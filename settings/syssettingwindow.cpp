@@ -1,9 +1,9 @@
 #include "settings/syssettingwindow.h"
 
-#include "app/appsettings.h"
 #include "app/browser.h"
-#include "app/settingsstore.h"
 #include "mainwindow/mainwindow.h"
+#include "store/appsettings.h"
+#include "store/settingsstore.h"
 #include "ui_syssettingwindow.h"
 
 #include <QButtonGroup>

@@ -1,10 +1,10 @@
 #include "update/updater.h"
 
-#include "app/appsettings.h"
 #include "app/browser.h"
-#include "app/serviceurl.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/installerlauncher.h"
+#include "store/appsettings.h"
+#include "store/serviceurl.h"
 #include "update/progressdialog.h"
 #include "update/versionrules.h"
 

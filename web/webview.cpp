@@ -1,8 +1,8 @@
 #include "web/webview.h"
 
-#include "app/appsettings.h"
 #include "app/browser.h"
 #include "mainwindow/mainwindow.h"
+#include "store/appsettings.h"
 #include "web/tabwidget.h"
 #include "web/webpage.h"
 #include "web/webpopupwindow.h"

@@ -1,7 +1,7 @@
-#include "app/appsettings.h"
 #include "app/browser.h"
 #include "downloads/downloadmanagerwidget.h"
 #include "mainwindow/mainwindow.h"
+#include "store/appsettings.h"
 #include "tests/support/testsupport.h"
 
 #include <QWebEngineProfile>

@@ -1,6 +1,6 @@
-#include "app/appsettings.h"
 #include "downloads/downloadmanagerwidget.h"
 #include "downloads/downloadwidget.h"
+#include "store/appsettings.h"
 #include "tests/support/testsupport.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
-#include "app/appsettings.h"
 #include "app/browser.h"
 #include "bridge/jschannel.h"
 #include "mainwindow/mainwindow.h"
+#include "store/appsettings.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "web/tabwidget.h"

@@ -1,7 +1,7 @@
-#include "app/appsettings.h"
 #include "app/browser.h"
 #include "mainwindow/mainwindow.h"
 #include "settings/syssettingwindow.h"
+#include "store/appsettings.h"
 #include "tests/support/testsupport.h"
 
 #include <QAbstractButton>

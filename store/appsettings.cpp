@@ -1,6 +1,6 @@
-#include "app/appsettings.h"
+#include "store/appsettings.h"
 
-#include "app/serviceurl.h"
+#include "store/serviceurl.h"
 
 #include <QStandardPaths>
 

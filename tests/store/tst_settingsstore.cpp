@@ -1,6 +1,6 @@
-#include "app/appsettings.h"
-#include "app/serviceurl.h"
-#include "app/settingsstore.h"
+#include "store/appsettings.h"
+#include "store/serviceurl.h"
+#include "store/settingsstore.h"
 #include "tests/support/testsupport.h"
 
 #include <QSettings>

@@ -1,6 +1,6 @@
-#include "app/settingsstore.h"
+#include "store/settingsstore.h"
 
-#include "app/appsettings.h"
+#include "store/appsettings.h"
 
 #include <QCoreApplication>
 #include <QSettings>

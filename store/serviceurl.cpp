@@ -1,4 +1,4 @@
-#include "app/serviceurl.h"
+#include "store/serviceurl.h"
 
 #include <QDebug>
 #include <QUrl>
