@@ -2,13 +2,11 @@
 
 #include "app/browser.h"
 #include "bridge/jschannel.h"
-#include "bridge/noticemessage.h"
+#include "bridge/webmessagehandler.h"
 #include "mainwindow/windowgeometry.h"
-#include "notify/noticeitem.h"
 #include "platform/fullscreenborder.h"
 #include "settings/syssettingwindow.h"
 #include "store/appsettings.h"
-#include "store/database.h"
 #include "store/serviceurl.h"
 #include "update/updater.h"
 #include "web/tabwidget.h"
@@ -23,9 +21,6 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -39,7 +34,6 @@
 #include <QTabBar>
 #include <QToolBar>
 #include <QVBoxLayout>
-#include <QWebChannel>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -100,23 +94,16 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
             connect(view->page(), &QWebEnginePage::fullScreenRequested, this,
                     &MainWindow::fullScreenRequested);
 
-        m_jsChannel = new JsChannel;
-        m_webChannel = new QWebChannel(this);
-        m_webChannel->registerObject(QStringLiteral("webobj"), m_jsChannel);
-        if (WebView *view = currentView())
-            view->page()->setWebChannel(m_webChannel);
-        connect(m_jsChannel, &JsChannel::recvMsgFromHtml, this, &MainWindow::handleWebNoticeMsg);
-        connect(m_jsChannel, &JsChannel::recvLoginInfoFromHtml, this,
-                &MainWindow::handleSaveLoginInfo);
-        connect(m_jsChannel, &JsChannel::recvDeleteLoginInfoFromHtml, this,
-                &MainWindow::handleDeleteLoginInfo);
-        connect(m_jsChannel, &JsChannel::recvClearLoginInfoFromHtml, this,
-                &MainWindow::handleClearLoginInfo);
-        connect(m_jsChannel, &JsChannel::recvNoReadMsgCountFromHtml, this,
+        m_messages = new WebMessageHandler(currentView() ? currentView()->page() : nullptr,
+                                           m_browser ? m_browser->dataBase() : nullptr,
+                                           m_browser ? m_browser->notifyManager() : nullptr,
+                                           m_trayIcon != nullptr, this);
+        connect(m_messages, &WebMessageHandler::balloonRequested, this,
+                &MainWindow::showTrayMessage);
+        connect(m_messages, &WebMessageHandler::unreadCountChanged, this,
                 &MainWindow::handleSetAppilicationIconBadgeNumber);
-        // A page that connects after the client's push can still ask for the list.
-        connect(m_jsChannel, &JsChannel::recvRequestLoginInfoFromHtml, this,
-                &MainWindow::handleRequestLoginInfo);
+        connect(m_messages, &WebMessageHandler::bringToFrontRequested, this,
+                &MainWindow::bringToFront);
     }
 
     m_updater = new Updater(this);
@@ -156,9 +143,46 @@ void MainWindow::loadUrl(const QUrl &url)
         m_webView->setUrl(url);
 }
 
+JsChannel *MainWindow::jsChannel() const
+{
+    return m_messages ? m_messages->channel() : nullptr;
+}
+
+QWebChannel *MainWindow::webChannel() const
+{
+    return m_messages ? m_messages->webChannel() : nullptr;
+}
+
 void MainWindow::initNoticeSound()
 {
-    m_noticePlayer.setMedia(QUrl(QStringLiteral("qrc:/notice.mp3")));
+    if (m_messages)
+        m_messages->initNoticeSound();
+}
+
+QString MainWindow::lastNoticeMessage() const
+{
+    return m_messages ? m_messages->lastNoticeMessage() : QString();
+}
+
+int MainWindow::noticeStayTime() const
+{
+    return m_messages ? m_messages->noticeStayTime() : 3;
+}
+
+void MainWindow::setNoticeStayTime(int seconds)
+{
+    if (m_messages)
+        m_messages->setNoticeStayTime(seconds);
+}
+
+QMediaPlayer *MainWindow::noticePlayer() const
+{
+    return m_messages ? m_messages->noticePlayer() : nullptr;
+}
+
+int MainWindow::noticeSoundsPlayed() const
+{
+    return m_messages ? m_messages->noticeSoundsPlayed() : 0;
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -470,44 +494,14 @@ void MainWindow::forgetSettingsWindow()
 
 void MainWindow::refreshPageState()
 {
-    if (m_displayMode == DevTools || !m_jsChannel || !appSettings)
-        return;
-    emit m_jsChannel->setClientVersionInHtml(QStringLiteral(NORVA_VERSION));
-    if (appSettings->isSysNotice)
-        emit m_jsChannel->enableWebNotice(true);
-    if (appSettings->allowSavePassword) {
-        emit m_jsChannel->enableSaveLoginInfoInHtml(true);
-        QPointer<MainWindow> self(this);
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-        if (!self)
-            return;
-        WebView *view = currentView();
-        if (view && view->page()->url().toString().endsWith(QLatin1String("/login")))
-            sendLoginInfoToPage();
-    }
+    if (m_messages)
+        m_messages->refreshPageState();
 }
 
 void MainWindow::sendLoginInfoToPage()
 {
-    if (!m_jsChannel || !m_browser || !m_browser->dataBase() || !appSettings)
-        return;
-    // Clear-text passwords only ever go to the service's own pages.
-    WebView *view = currentView();
-    if (!view || !ServiceUrl::isServiceOrigin(view->page()->url(), appSettings->defaultMainPage))
-        return;
-    QList<QPair<QString, QString>> logins;
-    m_browser->dataBase()->getLoginInfos(logins);
-    QJsonArray array;
-    for (const auto &login : qAsConst(logins)) {
-        QJsonObject entry;
-        entry.insert(QStringLiteral("telephone"), login.first);
-        entry.insert(QStringLiteral("password"), login.second);
-        array.append(entry);
-    }
-    if (array.isEmpty())
-        return;
-    emit m_jsChannel->recvLoginInfoInHtml(
-        QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+    if (m_messages)
+        m_messages->sendLoginInfoToPage();
 }
 
 void MainWindow::checkVersion(bool silent)
@@ -708,12 +702,8 @@ void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
 }
 void MainWindow::handleSystemTraymessageClicked()
 {
-    if (m_lastNoticeMessage.isEmpty())
-        return;
-    if (m_jsChannel)
-        emit m_jsChannel->showMsgNotificationInHtml(m_lastNoticeMessage);
-    m_lastNoticeMessage.clear();
-    bringToFront();
+    if (m_messages)
+        m_messages->handleSystemTraymessageClicked();
 }
 void MainWindow::handleViewUpdateLog()
 {
@@ -737,61 +727,34 @@ void MainWindow::handleEditContextMenuRequested(const QPoint &pos)
 }
 void MainWindow::handleWebNoticeMsg(const QString &strMsg)
 {
-    if (strMsg.isEmpty() || !m_trayIcon)
-        return;
-    const NoticeMessage message = NoticeMessage::parse(strMsg);
-    if (!message.parsed)
-        return;
-    m_lastNoticeMessage = strMsg;
-    if (!message.title.isEmpty() && !message.content.isEmpty()) {
-        int targetType = 0;
-        if (m_browser && m_browser->isForceNotice(targetType, message.busicType, message.type)) {
-            NoticeItem item;
-            item.targetType = targetType;
-            item.title = message.title;
-            item.content = message.content;
-            item.busicId = message.busicId;
-            item.startTime = message.startTime;
-            item.endTime = message.endTime;
-            item.noticeJson = strMsg;
-            item.notifyId = message.notifyId;
-            m_browser->addNotice(item);
-        } else {
-            showTrayMessage(NoticeMessage::shortened(message.title),
-                            NoticeMessage::shortened(message.content), m_noticeStayTime * 1000);
-        }
-    }
-    if (appSettings && appSettings->isSysNoticeVoice) {
-        ++m_noticeSoundsPlayed;
-        m_noticePlayer.play();
-    }
+    if (m_messages)
+        m_messages->handleWebNoticeMsg(strMsg);
 }
 
 void MainWindow::handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd)
 {
-    if (strUserName.isEmpty() || strPasswd.isEmpty() || !m_browser || !m_browser->dataBase())
-        return;
-    m_browser->dataBase()->saveLoginInfo(strUserName, strPasswd);
-    sendLoginInfoToPage();
+    if (m_messages)
+        m_messages->handleSaveLoginInfo(strUserName, strPasswd);
 }
 
 void MainWindow::handleDeleteLoginInfo(const QString &strUserName)
 {
-    if (m_browser && m_browser->dataBase())
-        m_browser->dataBase()->deleteLoginInfo(strUserName);
+    if (m_messages)
+        m_messages->handleDeleteLoginInfo(strUserName);
 }
 
 void MainWindow::handleClearLoginInfo()
 {
-    if (m_browser && m_browser->dataBase())
-        m_browser->dataBase()->clearLoginInfo();
+    if (m_messages)
+        m_messages->handleClearLoginInfo();
 }
 
 void MainWindow::handleRequestLoginInfo()
 {
-    if (appSettings && appSettings->allowSavePassword)
-        sendLoginInfoToPage();
+    if (m_messages)
+        m_messages->handleRequestLoginInfo();
 }
+
 void MainWindow::handleNetworkRequestFinished(QNetworkReply *reply)
 {
     m_updater->handleNetworkRequestFinished(reply);
@@ -883,8 +846,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
-    if (m_jsChannel)
-        emit m_jsChannel->logoutWsNoticeCenterInHtml();
+    if (JsChannel *channel = jsChannel())
+        emit channel->logoutWsNoticeCenterInHtml();
     if (m_browser) {
         for (MainWindow *window : m_browser->windows()) {
             if (window != this && window->displayMode() == DevTools)

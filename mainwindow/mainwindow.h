@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QMediaPlayer>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -12,6 +11,8 @@
 
 class Browser;
 class JsChannel;
+class QMediaPlayer;
+class WebMessageHandler;
 class QAction;
 class QLineEdit;
 class QMenu;
@@ -44,8 +45,10 @@ public:
     WebView *webView() const { return m_webView; }
     // The tab widget's current view when there is one, else the single view.
     WebView *currentView() const;
-    JsChannel *jsChannel() const { return m_jsChannel; }
-    QWebChannel *webChannel() const { return m_webChannel; }
+    // The bridge and its handling; none in a developer-tools window.
+    WebMessageHandler *messages() const { return m_messages; }
+    JsChannel *jsChannel() const;
+    QWebChannel *webChannel() const;
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
     QMenu *trayMenu() const { return m_trayMenu; }
     QLineEdit *addressField() const { return m_urlLineEdit; }
@@ -58,10 +61,10 @@ public:
     SysSettingWindow *settingsWindow() const { return m_settingsWindow; }
     bool quitRequested() const { return m_quitRequested; }
     void setQuitRequested(bool requested) { m_quitRequested = requested; }
-    QString lastNoticeMessage() const { return m_lastNoticeMessage; }
-    int noticeStayTime() const { return m_noticeStayTime; }
-    QMediaPlayer *noticePlayer() { return &m_noticePlayer; }
-    void setNoticeStayTime(int seconds) { m_noticeStayTime = seconds; }
+    QString lastNoticeMessage() const;
+    int noticeStayTime() const;
+    QMediaPlayer *noticePlayer() const;
+    void setNoticeStayTime(int seconds);
     Updater *updater() const { return m_updater; }
 
     void loadUrl(const QUrl &url);
@@ -82,7 +85,7 @@ public:
     void showHotkeyFailedMessage();
     // Every tray balloon goes through here; nothing is shown without a tray.
     void showTrayMessage(const QString &title, const QString &text, int msecs);
-    int noticeSoundsPlayed() const { return m_noticeSoundsPlayed; }
+    int noticeSoundsPlayed() const;
 
     // Page state and saved logins.
     void refreshPageState();
@@ -165,14 +168,9 @@ private:
     int m_displayMode;
     QPointer<SysSettingWindow> m_settingsWindow;
     bool m_quitRequested = false;
-    QWebChannel *m_webChannel = nullptr;
-    JsChannel *m_jsChannel = nullptr;
-    QMediaPlayer m_noticePlayer;
+    WebMessageHandler *m_messages = nullptr;
     // Version check and installer download state.
     Updater *m_updater = nullptr;
-    QString m_lastNoticeMessage;
-    int m_noticeStayTime = 3;
-    int m_noticeSoundsPlayed = 0;
 };
 
 // The first main window, set once at start-up.

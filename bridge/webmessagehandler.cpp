@@ -1,0 +1,222 @@
+#include "bridge/webmessagehandler.h"
+
+#include "bridge/jschannel.h"
+#include "bridge/noticemessage.h"
+#include "notify/noticeitem.h"
+#include "notify/notifymanager.h"
+#include "store/appsettings.h"
+#include "store/database.h"
+#include "store/serviceurl.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMediaPlayer>
+#include <QUrl>
+#include <QWebChannel>
+#include <QWebEnginePage>
+
+Q_LOGGING_CATEGORY(lcBridge, "norva.bridge")
+
+namespace {
+// A server may ask for any stay time; a balloon never stays longer than a day.
+constexpr qint64 maxBalloonMsecs = 24 * 60 * 60 * 1000;
+
+QString originOf(const QUrl &url)
+{
+    return url
+        .adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery |
+                  QUrl::RemoveFragment)
+        .toString();
+}
+} // namespace
+
+WebMessageHandler::WebMessageHandler(QWebEnginePage *page, DataBase *dataBase,
+                                     NotifyManager *notifyManager, bool hasTray, QObject *parent)
+    : QObject(parent), m_page(page), m_channel(new JsChannel(this)),
+      m_webChannel(new QWebChannel(this)), m_dataBase(dataBase), m_notifyManager(notifyManager),
+      m_hasTray(hasTray)
+{
+    m_webChannel->registerObject(QStringLiteral("webobj"), m_channel);
+    if (page)
+        page->setWebChannel(m_webChannel);
+
+    // Every page call that acts on the client passes the gate first.
+    connect(m_channel, &JsChannel::recvMsgFromHtml, this, [this](const QString &message) {
+        if (admit("sendMsgFromHtml"))
+            handleWebNoticeMsg(message);
+    });
+    connect(m_channel, &JsChannel::recvLoginInfoFromHtml, this,
+            [this](const QString &user, const QString &password) {
+                if (admit("saveLoginInfoFromHtml"))
+                    handleSaveLoginInfo(user, password);
+            });
+    connect(m_channel, &JsChannel::recvDeleteLoginInfoFromHtml, this, [this](const QString &user) {
+        if (admit("deleteLoginInfoFromHtml"))
+            handleDeleteLoginInfo(user);
+    });
+    connect(m_channel, &JsChannel::recvClearLoginInfoFromHtml, this, [this] {
+        if (admit("clearLoginInfoFromHtml"))
+            handleClearLoginInfo();
+    });
+    connect(m_channel, &JsChannel::recvNoReadMsgCountFromHtml, this, [this](int count) {
+        if (admit("setNoReadMsgCount"))
+            emit unreadCountChanged(count);
+    });
+    // A page that connects after the client's push can still ask for the list.
+    connect(m_channel, &JsChannel::recvRequestLoginInfoFromHtml, this, [this] {
+        if (admit("requestLoginInfoFromHtml"))
+            handleRequestLoginInfo();
+    });
+    // The generic messages have no receiver, but are still weighed so that a foreign page's
+    // attempts show in the log.
+    connect(m_channel, &JsChannel::recvJsonMsgFromHtml, this,
+            [this] { admit("sendJsonMsgFromHtml"); });
+    connect(m_channel, &JsChannel::recvBoolMsgFromHtml, this, [this] { admit("sendMsgFromHtml"); });
+}
+
+WebMessageHandler::~WebMessageHandler()
+{
+    // The page may outlive this handler (it belongs to a view); it must not keep the channel.
+    if (m_page && m_page->webChannel() == m_webChannel)
+        m_page->setWebChannel(nullptr);
+}
+
+bool WebMessageHandler::isTrustedUrl(const QUrl &url)
+{
+    return ServiceUrl::isServiceOrigin(url, appSettings ? appSettings->defaultMainPage : QString());
+}
+
+bool WebMessageHandler::isTrusted() const
+{
+    return m_page && isTrustedUrl(m_page->url());
+}
+
+bool WebMessageHandler::admit(const char *call) const
+{
+    if (isTrusted())
+        return true;
+    qCWarning(lcBridge).noquote() << "Ignored" << call << "from a page outside the service:"
+                                  << (m_page ? originOf(m_page->url()) : QStringLiteral("(none)"));
+    return false;
+}
+
+void WebMessageHandler::initNoticeSound()
+{
+    if (!m_noticePlayer)
+        m_noticePlayer = new QMediaPlayer(this);
+    m_noticePlayer->setMedia(QUrl(QStringLiteral("qrc:/notice.mp3")));
+}
+
+void WebMessageHandler::handleWebNoticeMsg(const QString &strMsg)
+{
+    if (strMsg.isEmpty() || !m_hasTray)
+        return;
+    const NoticeMessage message = NoticeMessage::parse(strMsg);
+    if (!message.parsed)
+        return;
+    m_lastNoticeMessage = strMsg;
+    if (!message.title.isEmpty() && !message.content.isEmpty()) {
+        int targetType = 0;
+        if (m_notifyManager &&
+            m_notifyManager->isForceNotice(targetType, message.busicType, message.type)) {
+            NoticeItem item;
+            item.targetType = targetType;
+            item.title = message.title;
+            item.content = message.content;
+            item.busicId = message.busicId;
+            item.startTime = message.startTime;
+            item.endTime = message.endTime;
+            item.noticeJson = strMsg;
+            item.notifyId = message.notifyId;
+            m_notifyManager->addNotice(item);
+        } else {
+            const qint64 msecs =
+                qBound<qint64>(0, qint64(m_noticeStayTime) * 1000, maxBalloonMsecs);
+            emit balloonRequested(NoticeMessage::shortened(message.title),
+                                  NoticeMessage::shortened(message.content), int(msecs));
+        }
+    }
+    if (appSettings && appSettings->isSysNoticeVoice) {
+        ++m_noticeSoundsPlayed;
+        if (m_noticePlayer)
+            m_noticePlayer->play();
+    }
+}
+
+void WebMessageHandler::handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd)
+{
+    if (strUserName.isEmpty() || strPasswd.isEmpty() || !m_dataBase)
+        return;
+    m_dataBase->saveLoginInfo(strUserName, strPasswd);
+    sendLoginInfoToPage();
+}
+
+void WebMessageHandler::handleDeleteLoginInfo(const QString &strUserName)
+{
+    if (m_dataBase)
+        m_dataBase->deleteLoginInfo(strUserName);
+}
+
+void WebMessageHandler::handleClearLoginInfo()
+{
+    if (m_dataBase)
+        m_dataBase->clearLoginInfo();
+}
+
+void WebMessageHandler::handleRequestLoginInfo()
+{
+    if (appSettings && appSettings->allowSavePassword)
+        sendLoginInfoToPage();
+}
+
+void WebMessageHandler::handleSystemTraymessageClicked()
+{
+    if (m_lastNoticeMessage.isEmpty())
+        return;
+    // The notice text is the user's own business: it goes back only to a page of the service.
+    if (isTrusted())
+        emit m_channel->showMsgNotificationInHtml(m_lastNoticeMessage);
+    m_lastNoticeMessage.clear();
+    emit bringToFrontRequested();
+}
+
+void WebMessageHandler::refreshPageState()
+{
+    if (!appSettings)
+        return;
+    emit m_channel->setClientVersionInHtml(QStringLiteral(NORVA_VERSION));
+    if (appSettings->isSysNotice)
+        emit m_channel->enableWebNotice(true);
+    if (!appSettings->allowSavePassword)
+        return;
+    emit m_channel->enableSaveLoginInfoInHtml(true);
+    QPointer<WebMessageHandler> self(this);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    // The wait may have let the window (and this handler with it) go.
+    if (!self || !m_page)
+        return;
+    if (m_page->url().toString().endsWith(QLatin1String("/login")))
+        sendLoginInfoToPage();
+}
+
+void WebMessageHandler::sendLoginInfoToPage()
+{
+    // Clear-text passwords only ever go to the service's own pages, judged at this moment.
+    if (!m_dataBase || !isTrusted())
+        return;
+    QList<QPair<QString, QString>> logins;
+    m_dataBase->getLoginInfos(logins);
+    QJsonArray array;
+    for (const auto &login : qAsConst(logins)) {
+        QJsonObject entry;
+        entry.insert(QStringLiteral("telephone"), login.first);
+        entry.insert(QStringLiteral("password"), login.second);
+        array.append(entry);
+    }
+    if (array.isEmpty())
+        return;
+    emit m_channel->recvLoginInfoInHtml(
+        QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+}

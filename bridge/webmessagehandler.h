@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QLoggingCategory>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class DataBase;
+class JsChannel;
+class NotifyManager;
+class QMediaPlayer;
+class QUrl;
+class QWebChannel;
+class QWebEnginePage;
+
+Q_DECLARE_LOGGING_CATEGORY(lcBridge)
+
+// The client's side of one window's bridge: notices, saved logins, page state and the unread
+// count. The channel stays on its page across navigations, so every call is weighed against the
+// page that carries it at that moment: only the service's own pages may act on the client or
+// receive private data.
+class WebMessageHandler : public QObject
+{
+    Q_OBJECT
+public:
+    // Publishes a new bridge object as "webobj" on the page. The handler owns the bridge object.
+    WebMessageHandler(QWebEnginePage *page, DataBase *dataBase, NotifyManager *notifyManager,
+                      bool hasTray, QObject *parent);
+    ~WebMessageHandler() override;
+
+    JsChannel *channel() const { return m_channel; }
+    QWebChannel *webChannel() const { return m_webChannel; }
+    QWebEnginePage *page() const { return m_page; }
+
+    // Whether the page that carries the channel is one of the service's own, right now.
+    bool isTrusted() const;
+    static bool isTrustedUrl(const QUrl &url);
+
+    void refreshPageState();
+    void sendLoginInfoToPage();
+    void initNoticeSound();
+
+    QString lastNoticeMessage() const { return m_lastNoticeMessage; }
+    int noticeStayTime() const { return m_noticeStayTime; }
+    void setNoticeStayTime(int seconds) { m_noticeStayTime = seconds; }
+    int noticeSoundsPlayed() const { return m_noticeSoundsPlayed; }
+    QMediaPlayer *noticePlayer() const { return m_noticePlayer; }
+
+public slots:
+    void handleWebNoticeMsg(const QString &strMsg);
+    void handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd);
+    void handleDeleteLoginInfo(const QString &strUserName);
+    void handleClearLoginInfo();
+    void handleRequestLoginInfo();
+    void handleSystemTraymessageClicked();
+
+signals:
+    void balloonRequested(const QString &title, const QString &text, int msecs);
+    void unreadCountChanged(int count);
+    void bringToFrontRequested();
+
+private:
+    // The gate of every page call: false, with one warning line, for a page not of the service.
+    bool admit(const char *call) const;
+
+    QPointer<QWebEnginePage> m_page;
+    JsChannel *m_channel;
+    QWebChannel *m_webChannel;
+    QPointer<DataBase> m_dataBase;
+    QPointer<NotifyManager> m_notifyManager;
+    bool m_hasTray;
+    QMediaPlayer *m_noticePlayer = nullptr;
+    QString m_lastNoticeMessage;
+    int m_noticeStayTime = 3;
+    int m_noticeSoundsPlayed = 0;
+};
