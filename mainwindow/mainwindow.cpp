@@ -380,6 +380,8 @@ void MainWindow::initTrayIcon()
         setFocus(Qt::OtherFocusReason);
     });
     m_trayMenu->addAction(m_trayMenuBarAction);
+    // Tray hosts that show the menu themselves never send a context click.
+    connect(m_trayMenu, &QMenu::aboutToShow, this, &MainWindow::updateTrayMenuBarEntry);
     m_trayMenu->addAction(tr("设置"), this, &MainWindow::openSettingsDialog);
     m_trayMenu->addAction(tr("更新日志"), this, &MainWindow::handleViewUpdateLog);
     m_trayMenu->addAction(tr("检查版本"), this, &MainWindow::handleCheckVersion);
@@ -398,6 +400,12 @@ void MainWindow::initTrayIcon()
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::iconActivated);
     connect(m_trayIcon, &QSystemTrayIcon::messageClicked, this,
             &MainWindow::handleSystemTraymessageClicked);
+}
+
+void MainWindow::updateTrayMenuBarEntry()
+{
+    if (m_trayMenuBarAction)
+        m_trayMenuBarAction->setText(isMenuBarHidden() ? tr("显示菜单栏") : tr("隐藏菜单栏"));
 }
 
 void MainWindow::showHotkeyFailedMessage()
@@ -438,6 +446,11 @@ void MainWindow::enterFullScreen()
 
 void MainWindow::leaveFullScreen()
 {
+    // A page that asked for full screen leaves it too, or it would ignore its later requests.
+    if (QWebEnginePage *page = m_fullScreenPage.data()) {
+        m_fullScreenPage.clear();
+        page->triggerAction(QWebEnginePage::ExitFullScreen);
+    }
     showMenuBar();
     showNormal();
 }
@@ -583,13 +596,14 @@ void MainWindow::showFindResult(QStatusBar *bar, const QString &search, bool fou
 
 void MainWindow::handleFindActionTriggered()
 {
-    WebView *view = currentView();
-    if (!view)
+    if (!currentView())
         return;
     bool ok = false;
     const QString search =
         QInputDialog::getText(this, tr("Find"), tr("Find:"), QLineEdit::Normal, m_lastSearch, &ok);
-    if (ok && !search.isEmpty()) {
+    // The dialog runs its own loop: the page may have closed its tab meanwhile.
+    WebView *view = currentView();
+    if (ok && !search.isEmpty() && view) {
         m_lastSearch = search;
         // The engine may answer while this window is being destroyed (the answer comes when the
         // page goes away), so the answer only touches the status bar, and only while it lives.
@@ -621,9 +635,14 @@ void MainWindow::fullScreenRequested(QWebEngineFullScreenRequest request)
     if (request.toggleOn() && !isFullScreen()) {
         request.accept();
         enterFullScreen();
-    } else if (!request.toggleOn() && isFullScreen()) {
+        if (WebView *view = currentView())
+            m_fullScreenPage = view->page();
+    } else if (!request.toggleOn()) {
+        // The page's own exit is always granted; the window follows when it is full screen.
+        m_fullScreenPage.clear();
         request.accept();
-        leaveFullScreen();
+        if (isFullScreen())
+            leaveFullScreen();
     }
 }
 void MainWindow::handleWebViewLoadProgress(int progress)
@@ -686,8 +705,7 @@ void MainWindow::iconActivated(QSystemTrayIcon::ActivationReason reason)
 {
     switch (reason) {
     case QSystemTrayIcon::Context:
-        if (m_trayMenuBarAction)
-            m_trayMenuBarAction->setText(isMenuBarHidden() ? tr("显示菜单栏") : tr("隐藏菜单栏"));
+        updateTrayMenuBarEntry();
         break;
     case QSystemTrayIcon::DoubleClick:
     case QSystemTrayIcon::Trigger:
@@ -835,7 +853,11 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     if (m_settingsWindow) {
-        delete m_settingsWindow;
+        // Not deleted here: a chooser or message box of the dialog may be running its own loop
+        // below this call.
+        m_settingsWindow->close();
+        if (m_settingsWindow)
+            m_settingsWindow->deleteLater();
         m_settingsWindow = nullptr;
     }
     if (!m_quitRequested && !(appSettings && appSettings->isQuitWhenClose)) {

@@ -140,6 +140,7 @@ private:
     QMenu *createHelpMenu();
     QToolBar *createToolBar();
     void initTrayIcon();
+    void updateTrayMenuBarEntry();
     void triggerCurrentPageAction(QWebEnginePage::WebAction action);
     bool askLastTabQuestion();
     void enterFullScreen();
@@ -167,6 +168,8 @@ private:
     QSystemTrayIcon *m_trayIcon = nullptr;
     int m_displayMode;
     QPointer<SysSettingWindow> m_settingsWindow;
+    // The page whose own full-screen request the window is following.
+    QPointer<QWebEnginePage> m_fullScreenPage;
     bool m_quitRequested = false;
     WebMessageHandler *m_messages = nullptr;
     // Version check and installer download state.

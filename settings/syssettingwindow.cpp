@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
 
@@ -83,7 +84,16 @@ SysSettingWindow::SysSettingWindow(QWidget *parent) : QDialog(parent), ui(new Ui
     proxyButtonGroup->addButton(ui->radioManualConfig, 2);
 
     m_askDirectory = [](QWidget *parent, const QString &caption, const QString &dir) {
-        return QFileDialog::getExistingDirectory(parent, caption, dir, QFileDialog::ShowDirsOnly);
+        // On the heap: the window may close this dialog, and with it the chooser, meanwhile.
+        QPointer<QFileDialog> chooser = new QFileDialog(parent, caption, dir);
+        chooser->setFileMode(QFileDialog::Directory);
+        chooser->setOption(QFileDialog::ShowDirsOnly);
+        const bool accepted = chooser->exec() == QDialog::Accepted;
+        if (!chooser)
+            return QString();
+        const QString chosen = accepted ? chooser->selectedFiles().value(0) : QString();
+        delete chooser.data();
+        return chosen;
     };
 
     setTexts();
@@ -406,8 +416,11 @@ bool SysSettingWindow::eventFilter(QObject *watched, QEvent *event)
 void SysSettingWindow::chooseDownloadDir()
 {
     const QString current = ui->lineEditDownloadDir->text();
+    QPointer<SysSettingWindow> self(this);
     const QString chosen = QDir::toNativeSeparators(
         m_askDirectory ? m_askDirectory(this, tr("选择文件夹"), current) : QString());
+    if (!self)
+        return;
     if (!chosen.isEmpty() && chosen != current)
         ui->lineEditDownloadDir->setText(chosen);
 }
@@ -419,8 +432,13 @@ void SysSettingWindow::clearBrowserData()
         return;
     if (window->clearBrowsingData(ui->chkCookieSiteData->isChecked(),
                                   ui->chkBrowsingHistory->isChecked(),
-                                  ui->chkCacheFile->isChecked()))
-        QMessageBox::information(this, tr("清除浏览数据"), tr("清除成功！"));
+                                  ui->chkCacheFile->isChecked())) {
+        // On the heap, for the same reason as the folder chooser.
+        QPointer<QMessageBox> box = new QMessageBox(QMessageBox::Information, tr("清除浏览数据"),
+                                                    tr("清除成功！"), QMessageBox::Ok, this);
+        box->exec();
+        delete box.data();
+    }
 }
 
 void SysSettingWindow::closeEvent(QCloseEvent *event)

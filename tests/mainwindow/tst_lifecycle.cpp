@@ -1,15 +1,18 @@
 #include "app/browser.h"
 #include "bridge/jschannel.h"
 #include "mainwindow/mainwindow.h"
+#include "settings/syssettingwindow.h"
 #include "store/appsettings.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "web/tabwidget.h"
 #include "web/webview.h"
 
+#include <QCheckBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QPushButton>
 #include <QWebEngineSettings>
 
 // Close handling, quit paths, tray, menus and keys of the main window.
@@ -193,24 +196,44 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.data()));
         w->loadUrl(server.url());
         QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        QWebEnginePage *page = w->currentView()->page();
         // Real clicks: pages may only ask on a user gesture; the first may only give focus.
-        QWidget *content = w->currentView()->focusProxy();
-        const QPoint at = content->mapToGlobal(content->rect().center());
-        QProcess::execute(
-            QStringLiteral("xdotool"),
-            {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-        for (int i = 0; i < 5 && !w->isFullScreen(); ++i) {
-            QProcess::execute(QStringLiteral("xdotool"),
-                              {QStringLiteral("click"), QStringLiteral("1")});
-            NorvaTest::waitFor([&] { return w->isFullScreen(); }, 2000);
-        }
-        QVERIFY(w->isFullScreen());
+        const auto clickUntilFullScreen = [&w, page] {
+            QWidget *content = w->currentView()->focusProxy();
+            const QPoint at = content->mapToGlobal(content->rect().center());
+            QProcess::execute(
+                QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+            NorvaTest::runJs(page, QStringLiteral("window.fsok = 0"));
+            for (int i = 0; i < 5 && !w->isFullScreen(); ++i) {
+                QProcess::execute(QStringLiteral("xdotool"),
+                                  {QStringLiteral("click"), QStringLiteral("1")});
+                NorvaTest::waitFor([&] { return w->isFullScreen(); }, 2000);
+            }
+            return w->isFullScreen();
+        };
+        const auto pageFullScreen = [page] {
+            return NorvaTest::runJs(page, QStringLiteral("document.fullscreenElement !== null"))
+                .toBool();
+        };
+        QVERIFY(clickUntilFullScreen());
         QVERIFY(w->isMenuBarHidden());
-        QTRY_VERIFY(NorvaTest::runJs(w->currentView()->page(), QStringLiteral("window.fsok === 1"))
-                        .toBool());
-        NorvaTest::runJs(w->currentView()->page(), QStringLiteral("document.exitFullscreen()"));
+        QTRY_VERIFY(NorvaTest::runJs(page, QStringLiteral("window.fsok === 1")).toBool());
+        NorvaTest::runJs(page, QStringLiteral("document.exitFullscreen()"));
         QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
         QVERIFY(!w->isMenuBarHidden());
+
+        // Leaving through the window (the View menu's entry, the keys) takes the page along, so
+        // its next request works again.
+        QVERIFY(clickUntilFullScreen());
+        QTRY_VERIFY(pageFullScreen());
+        w->toggleFullScreen();
+        QTRY_VERIFY(!w->isFullScreen());
+        QTRY_VERIFY_WITH_TIMEOUT(!pageFullScreen(), 20000);
+        QVERIFY(clickUntilFullScreen());
+        QTRY_VERIFY(NorvaTest::runJs(page, QStringLiteral("window.fsok === 1")).toBool());
+        NorvaTest::runJs(page, QStringLiteral("document.exitFullscreen()"));
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
     }
 
     void trayMenuAndMenuBarEntry()
@@ -220,8 +243,11 @@ private slots:
                  QStringLiteral("隐藏菜单栏/设置/更新日志/检查版本/退出"));
         QCOMPARE(w->trayIcon()->toolTip(), QStringLiteral("青隼"));
         w->hideMenuBar();
-        w->iconActivated(QSystemTrayIcon::Context);
+        // Hosts that show the menu themselves send no context click: the menu shows anyway.
+        w->trayMenu()->popup(QPoint(10, 10));
+        QTRY_VERIFY(w->trayMenu()->isVisible());
         QCOMPARE(w->trayMenu()->actions().first()->text(), QStringLiteral("显示菜单栏"));
+        w->trayMenu()->hide();
         w->trayMenu()->actions().first()->trigger();
         QVERIFY(!w->isMenuBarHidden());
         w->iconActivated(QSystemTrayIcon::Context);
@@ -265,7 +291,48 @@ private slots:
         appSettings->isQuitWhenClose = false;
         QPointer<SysSettingWindow> second = w->settingsWindow();
         w->close();
-        QVERIFY(!second);
+        QVERIFY(!second || !second->isVisible());
+        QTRY_VERIFY(!second);
+    }
+
+    // The window closes while the settings dialog runs a nested box (a mandatory update that
+    // finished does this): the dialog goes, later, and nothing touches it afterwards.
+    void settingsDialogClosesUnderItsOwnBox_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("folder chooser") << QStringLiteral("btnChooseDownloadDir");
+        QTest::newRow("clear data box") << QStringLiteral("btnClearBrowserData");
+    }
+
+    void settingsDialogClosesUnderItsOwnBox()
+    {
+        QFETCH(QString, button);
+        appSettings->isQuitWhenClose = false;
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        w->openSettingsDialog();
+        QPointer<SysSettingWindow> dialog = w->settingsWindow();
+        QVERIFY(dialog);
+        if (auto *cache = dialog->findChild<QCheckBox *>(QStringLiteral("chkCacheFile")))
+            cache->setChecked(true);
+        auto *trigger = dialog->findChild<QPushButton *>(button);
+        QVERIFY(trigger);
+        bool closed = false;
+        QTimer poll;
+        poll.setInterval(20);
+        connect(&poll, &QTimer::timeout, [&] {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (modal && modal != dialog && modal->isVisible()) {
+                poll.stop();
+                closed = true;
+                w->close();
+            }
+        });
+        poll.start();
+        QTimer::singleShot(0, trigger, &QPushButton::click);
+        QTRY_VERIFY_WITH_TIMEOUT(closed, 20000);
+        QTRY_VERIFY(!dialog);
+        QVERIFY(!w->settingsWindow());
+        QVERIFY(!w->isVisible());
     }
 
     void menus()

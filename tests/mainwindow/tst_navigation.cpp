@@ -157,6 +157,36 @@ private slots:
         QCOMPARE(w->lastSearch(), QStringLiteral("no such words"));
     }
 
+    // The page closes its tab while the find dialog is open: the find goes to the view that is
+    // current afterwards.
+    void findAfterThePageClosedItsTab()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
+        w->loadUrl(server.url(QStringLiteral("/a")));
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        WebView *closing = w->tabWidget()->createTab();
+        closing->setUrl(server.url(QStringLiteral("/b")));
+        QTRY_COMPARE_WITH_TIMEOUT(closing->loadProgress(), 100, 20000);
+        QCOMPARE(w->tabWidget()->count(), 2);
+        QTimer::singleShot(50, [&w, closing] {
+            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
+            if (!dialog)
+                return;
+            NorvaTest::runJs(closing->page(), QStringLiteral("window.close()"));
+            if (NorvaTest::waitFor([&w] { return w->tabWidget()->count() == 1; })) {
+                // Let the closed view's deferred deletion run inside the dialog's loop.
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                QTest::qWait(0);
+            }
+            dialog->setTextValue(QStringLiteral("words on no page"));
+            dialog->accept();
+        });
+        w->handleFindActionTriggered();
+        QCOMPARE(w->tabWidget()->count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(w->statusBar()->currentMessage(),
+                                  QStringLiteral("\"words on no page\" not found."), 20000);
+    }
+
     void developerTools()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
