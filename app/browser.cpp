@@ -19,7 +19,7 @@
 Browser::Browser() : QObject(nullptr)
 {
     appSettings = new AppSettings;
-    m_notifyManager = new NotifyManager;
+    m_notifyManager = new NotifyManager(this);
     m_checkTimerId = 0;
     m_checkUpdateInterval = 0;
     loadSettings();
@@ -34,6 +34,7 @@ Browser::~Browser()
     appSettings = nullptr;
     delete m_dataBase;
     m_dataBase = nullptr;
+    delete m_downloadManagerWidget;
     m_windows.clear();
 }
 
