@@ -105,6 +105,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->title(), QStringLiteral("through the proxy"),
                                   30000);
         QVERIFY(proxy.forwarded().contains(url.toString()));
+        QVERIFY(proxy.challenges() > 0); // the engine did authenticate
         if (w != window)
             delete w;
     }
