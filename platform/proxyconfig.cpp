@@ -62,12 +62,10 @@ bool ProxyConfig::answersAuthenticationFor(const QString &proxyHost) const
 
 void ProxyConfig::apply() const
 {
-    // Qt's default follows the system, so mode 0 switches that off explicitly. Switching the
-    // system factory off resets the application proxy, hence the manual proxy comes after it.
-    if (usesSystemConfiguration()) {
+    // Qt's default follows the system, so "no proxy" is set explicitly too. Setting the
+    // application proxy drops the system factory.
+    if (usesSystemConfiguration())
         QNetworkProxyFactory::setUseSystemConfiguration(true);
-        return;
-    }
-    QNetworkProxyFactory::setUseSystemConfiguration(false);
-    QNetworkProxy::setApplicationProxy(applicationProxy());
+    else
+        QNetworkProxy::setApplicationProxy(applicationProxy());
 }
