@@ -1,9 +1,12 @@
 #include "app/browser.h"
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/languagechoice.h"
 #include "platform/namedmutex.h"
+#include "platform/proxyconfig.h"
 #include "platform/qtsingleapplication.h"
 #include "store/appsettings.h"
+#include "store/settingsstore.h"
 
 #include <QIcon>
 #include <QTranslator>
@@ -30,9 +33,15 @@ int main(int argc, char *argv[])
     auto *mutex = new NamedMutex(QStringLiteral("{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    auto *translator = new QTranslator;
-    if (translator->load(QStringLiteral(":zh_CN.qm"), QString(), QString(), QString()))
-        QCoreApplication::installTranslator(translator);
+    // Language and proxy are settled before the first window and the first web engine object:
+    // the engine reads the application proxy only once, when it starts.
+    QTranslator *translator = nullptr;
+    {
+        AppSettings startup;
+        SettingsStore::load(startup);
+        ProxyConfig::fromSettings(startup).apply();
+        translator = LanguageChoice::install(startup.currentLang);
+    }
 
     QWebEngineSettings *webSettings = QWebEngineSettings::defaultSettings();
     webSettings->setAttribute(QWebEngineSettings::WebGLEnabled, true);

@@ -2,6 +2,7 @@
 
 #include "app/browser.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/proxyconfig.h"
 #include "store/appsettings.h"
 #include "store/settingsstore.h"
 #include "ui_syssettingwindow.h"
@@ -157,6 +158,8 @@ void SysSettingWindow::setTexts()
     ui->radioNoUseProxy->setText(tr("不使用代理"));
     ui->radioUseBrowserSetting->setText(tr("使用浏览器设置"));
     ui->radioManualConfig->setText(tr("手动配置"));
+    // The web engine reads the proxy only when it starts.
+    ui->labelProxyRestart->setText(tr("(重启软件后生效)"));
     ui->comboxProxyType->clear();
     ui->comboxProxyType->addItem(QStringLiteral("HTTP"));
     ui->comboxProxyType->addItem(QStringLiteral("SOCKS5"));
@@ -348,6 +351,10 @@ void SysSettingWindow::onButtonClicked()
             else
                 SettingsStore::saveGroup(values, QLatin1String(group));
         }
+        // The client's own requests follow the new proxy at once; the web engine at the next
+        // start.
+        if (changes.contains(QLatin1String("NetworkProxySettings")))
+            ProxyConfig::fromSettings(s).apply();
         // The new combination works at once, not only after a restart; a failure shows the
         // hotkey balloon.
         if (hotkeyChanged && browser)

@@ -1,7 +1,13 @@
 #include "web/webpage.h"
 
+#include "platform/proxyconfig.h"
+#include "store/appsettings.h"
+
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPointer>
+
+Q_LOGGING_CATEGORY(lcWebPage, "norva.webpage")
 
 WebPage::WebPage(QWebEngineProfile *profile, QObject *parent) : QWebEnginePage(profile, parent)
 {
@@ -82,9 +88,19 @@ void WebPage::handleProxyAuthenticationRequired(const QUrl &requestUrl, QAuthent
                                                 const QString &proxyHost)
 {
     Q_UNUSED(requestUrl);
-    Q_UNUSED(proxyHost);
-    if (auth)
-        *auth = QAuthenticator();
+    if (!auth)
+        return;
+    // Only the manual proxy that the user configured gets the stored credentials; any other
+    // proxy asking is refused, as is the configured one when no user name is stored.
+    const ProxyConfig config =
+        appSettings ? ProxyConfig::fromSettings(*appSettings) : ProxyConfig();
+    if (config.answersAuthenticationFor(proxyHost)) {
+        auth->setUser(config.user);
+        auth->setPassword(config.password);
+        return;
+    }
+    qCInfo(lcWebPage) << "Proxy authentication refused for" << proxyHost;
+    *auth = QAuthenticator();
 }
 
 void WebPage::handleRegisterProtocolHandlerRequested(
