@@ -11,6 +11,7 @@
 #include "update/updater.h"
 #include "web/tabwidget.h"
 #include "web/webpage.h"
+#include "web/webpopupwindow.h"
 #include "web/webview.h"
 
 #include <QAction>
@@ -80,8 +81,7 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
         } else {
             m_tabWidget = new TabWidget(m_profile, this);
             m_tabWidget->createTab();
-            connect(m_tabWidget->tabBar(), &QTabBar::tabCloseRequested, this,
-                    &MainWindow::closeTab);
+            connect(m_tabWidget, &QTabWidget::tabCloseRequested, this, &MainWindow::closeTab);
             if (m_displayMode == BrowserMode) {
                 addToolBar(createToolBar());
                 geometryMode = BrowserMode;
@@ -133,6 +133,24 @@ WebView *MainWindow::currentView() const
     if (m_tabWidget)
         return m_tabWidget->currentWebView();
     return m_webView;
+}
+
+WebView *MainWindow::openTab(bool background)
+{
+    if (!m_tabWidget)
+        return nullptr;
+    return background ? m_tabWidget->createBackgroundTab() : m_tabWidget->createTab();
+}
+
+WebView *MainWindow::openWindow()
+{
+    MainWindow *window = m_browser ? m_browser->createWindow(SingleView, true) : nullptr;
+    return window ? window->currentView() : nullptr;
+}
+
+WebView *MainWindow::openPopup(QWebEngineProfile *profile)
+{
+    return (new WebPopupWindow(profile))->view();
 }
 
 void MainWindow::loadUrl(const QUrl &url)

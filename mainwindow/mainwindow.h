@@ -8,6 +8,7 @@
 #include <QWebEnginePage>
 
 #include "settings/syssettingwindow.h"
+#include "web/webviewhost.h"
 
 class Browser;
 class JsChannel;
@@ -28,7 +29,7 @@ class Updater;
 class WebView;
 
 // The top-level window hosting the web application in one of four fixed display modes.
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, public WebViewHost
 {
     Q_OBJECT
 public:
@@ -44,7 +45,7 @@ public:
     TabWidget *tabWidget() const { return m_tabWidget; }
     WebView *webView() const { return m_webView; }
     // The tab widget's current view when there is one, else the single view.
-    WebView *currentView() const;
+    WebView *currentView() const override;
     // The bridge and its handling; none in a developer-tools window.
     WebMessageHandler *messages() const { return m_messages; }
     JsChannel *jsChannel() const;
@@ -71,16 +72,16 @@ public:
     void initNoticeSound();
 
     // Menu bar (none of these touch the stored isShowMenuBar).
-    bool isMenuBarHidden() const;
-    void showMenuBar();
-    void hideMenuBar();
+    bool isMenuBarHidden() const override;
+    void showMenuBar() override;
+    void hideMenuBar() override;
     void toggleFullScreen();
     void reportFindResult(const QString &search, bool found);
     static void showFindResult(QStatusBar *bar, const QString &search, bool found);
 
     // Life cycle and tray.
     void bringToFront();
-    void openSettingsDialog();
+    void openSettingsDialog() override;
     void forgetSettingsWindow();
     void showHotkeyFailedMessage();
     // Every tray balloon goes through here; nothing is shown without a tray.
@@ -88,8 +89,14 @@ public:
     int noticeSoundsPlayed() const;
 
     // Page state and saved logins.
-    void refreshPageState();
+    void refreshPageState() override;
     void sendLoginInfoToPage();
+
+    // New views asked for by pages.
+    bool hasTabs() const override { return m_tabWidget != nullptr; }
+    WebView *openTab(bool background) override;
+    WebView *openWindow() override;
+    WebView *openPopup(QWebEngineProfile *profile) override;
 
     // Version check and update.
     void checkVersion(bool silent);

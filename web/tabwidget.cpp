@@ -1,6 +1,5 @@
 #include "web/tabwidget.h"
 
-#include "mainwindow/mainwindow.h"
 #include "web/webpage.h"
 #include "web/webview.h"
 
@@ -244,12 +243,9 @@ QMenu *TabWidget::createContextMenu(const QPoint &pos)
     } else {
         menu->addAction(tr("复制标签"), this, [this, index] { cloneTab(index); });
         menu->addSeparator();
-        QAction *close = menu->addAction(tr("关闭标签"), this, [this, index] {
-            // Through the main window, which asks before the last tab goes.
-            QObject *outer = parent() ? parent()->parent() : nullptr;
-            if (auto *window = qobject_cast<MainWindow *>(outer))
-                window->closeTab(index);
-        });
+        // Through the window, which asks before the last tab goes.
+        QAction *close =
+            menu->addAction(tr("关闭标签"), this, [this, index] { emit tabCloseRequested(index); });
         close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
         menu->addAction(tr("关闭其他标签"), this, [this, index] { closeOtherTabs(index); });
         menu->addSeparator();

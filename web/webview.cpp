@@ -1,11 +1,8 @@
 #include "web/webview.h"
 
-#include "app/browser.h"
-#include "mainwindow/mainwindow.h"
 #include "store/appsettings.h"
-#include "web/tabwidget.h"
 #include "web/webpage.h"
-#include "web/webpopupwindow.h"
+#include "web/webviewhost.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -92,9 +89,9 @@ qreal WebView::autoZoomFactor(qreal devicePixelRatio, qreal currentZoom)
     return currentZoom;
 }
 
-MainWindow *WebView::ownerWindow() const
+WebViewHost *WebView::host() const
 {
-    return qobject_cast<MainWindow *>(window());
+    return dynamic_cast<WebViewHost *>(window());
 }
 
 void WebView::handleLoadStarted()
@@ -116,7 +113,7 @@ void WebView::handleLoadFinished(bool ok)
         return;
     if (QScreen *screen = QGuiApplication::primaryScreen())
         setZoomFactor(autoZoomFactor(screen->devicePixelRatio(), zoomFactor()));
-    if (MainWindow *window = ownerWindow())
+    if (WebViewHost *window = host())
         window->refreshPageState();
 }
 
@@ -127,7 +124,7 @@ void WebView::handleIconChanged()
 
 void WebView::handleUrlChanged()
 {
-    if (MainWindow *window = ownerWindow())
+    if (WebViewHost *window = host())
         window->refreshPageState();
 }
 
@@ -193,27 +190,24 @@ QMenu *WebView::createContextMenu()
     });
 
     // The menu-bar and settings entries act on the main window; a view elsewhere has none.
-    QPointer<MainWindow> window = ownerWindow();
-    if (window) {
-        if (window->isMenuBarHidden()) {
-            QAction *show = menu->addAction(tr("显示菜单栏"));
-            connect(show, &QAction::triggered, this, [window] {
-                if (window)
-                    window->showMenuBar();
-            });
-        } else {
-            QAction *hide = menu->addAction(tr("隐藏菜单栏"));
-            connect(hide, &QAction::triggered, this, [window] {
-                if (window)
-                    window->hideMenuBar();
-            });
-        }
+    if (WebViewHost *owner = host()) {
+        // The window may be gone by the time an entry is chosen.
+        QPointer<QWidget> window = this->window();
+        const auto act = [window](void (WebViewHost::*what)()) {
+            return [window, what] {
+                if (auto *owner = dynamic_cast<WebViewHost *>(window.data()))
+                    (owner->*what)();
+            };
+        };
+        if (owner->isMenuBarHidden())
+            connect(menu->addAction(tr("显示菜单栏")), &QAction::triggered, this,
+                    act(&WebViewHost::showMenuBar));
+        else
+            connect(menu->addAction(tr("隐藏菜单栏")), &QAction::triggered, this,
+                    act(&WebViewHost::hideMenuBar));
         menu->addSeparator();
-        QAction *settings = menu->addAction(tr("设置"));
-        connect(settings, &QAction::triggered, this, [window] {
-            if (window)
-                window->openSettingsDialog();
-        });
+        connect(menu->addAction(tr("设置")), &QAction::triggered, this,
+                act(&WebViewHost::openSettingsDialog));
     }
     return menu;
 }
@@ -233,35 +227,30 @@ void WebView::contextMenuEvent(QContextMenuEvent *event)
 QWebEngineView *WebView::createWindow(QWebEnginePage::WebWindowType type)
 {
     // Only views living in a main window open anything; a popup's page gets no new windows.
-    MainWindow *window = ownerWindow();
+    WebViewHost *window = host();
     if (!window)
         return nullptr;
-    TabWidget *tabs = window->tabWidget();
 
     switch (type) {
-    case QWebEnginePage::WebBrowserWindow: {
-        if (!tabs)
+    case QWebEnginePage::WebBrowserWindow:
+        if (!window->hasTabs())
             return window->currentView();
-        Browser *browser = window->browser();
-        if (!browser)
-            return nullptr;
-        MainWindow *newWindow = browser->createWindow(MainWindow::SingleView, true);
-        return newWindow ? newWindow->currentView() : nullptr;
-    }
+        return window->openWindow();
     case QWebEnginePage::WebBrowserTab: {
         const bool tabsWanted =
             appSettings && (appSettings->isMultiTab || appSettings->isBowserMultiTab);
-        if (tabs && tabsWanted)
-            return tabs->createTab();
-        return (new WebPopupWindow(page()->profile()))->view();
+        if (window->hasTabs() && tabsWanted)
+            return window->openTab(false);
+        return window->openPopup(page()->profile());
     }
     case QWebEnginePage::WebDialog: {
-        auto *popup = new WebPopupWindow(page()->profile());
-        connect(popup->view(), &WebView::devToolsRequested, this, &WebView::devToolsRequested);
-        return popup->view();
+        WebView *popup = window->openPopup(page()->profile());
+        if (popup)
+            connect(popup, &WebView::devToolsRequested, this, &WebView::devToolsRequested);
+        return popup;
     }
     case QWebEnginePage::WebBrowserBackgroundTab:
-        return tabs ? tabs->createBackgroundTab() : nullptr;
+        return window->openTab(true);
     }
     return nullptr;
 }

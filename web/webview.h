@@ -4,7 +4,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-class MainWindow;
+class WebViewHost;
 class QMenu;
 class WebPage;
 
@@ -49,7 +49,7 @@ protected:
     QWebEngineView *createWindow(QWebEnginePage::WebWindowType type) override;
 
 private:
-    MainWindow *ownerWindow() const;
+    WebViewHost *host() const;
     void handleLoadStarted();
     void handleLoadProgress(int progress);
     void handleLoadFinished(bool ok);
