@@ -39,8 +39,10 @@ WebMessageHandler::WebMessageHandler(QWebEnginePage *page, DataBase *dataBase,
       m_hasTray(hasTray)
 {
     m_webChannel->registerObject(QStringLiteral("webobj"), m_channel);
-    if (page)
+    if (page) {
         page->setWebChannel(m_webChannel);
+        connect(page, &QWebEnginePage::loadFinished, this, &WebMessageHandler::handleLoadFinished);
+    }
 
     // Every page call that acts on the client passes the gate first.
     connect(m_channel, &JsChannel::recvMsgFromHtml, this, [this](const QString &message) {
@@ -90,7 +92,29 @@ bool WebMessageHandler::isTrustedUrl(const QUrl &url)
 
 bool WebMessageHandler::isTrusted() const
 {
-    return m_page && isTrustedUrl(m_page->url());
+    // A foreign document stays untrusted until a service page has really taken its place.
+    return m_page && isTrustedUrl(m_page->url()) && m_document != Document::Untrusted;
+}
+
+void WebMessageHandler::handleLoadFinished(bool ok)
+{
+    const Document before = m_document;
+    const bool trustedUrl = m_page && isTrustedUrl(m_page->url());
+    // A failed or stopped load may have left the previous document in place: it never gains
+    // trust that way.
+    if (ok || before != Document::Untrusted)
+        m_document = trustedUrl ? Document::Trusted : Document::Untrusted;
+    // The view's own refresh for this load came first and was refused while the foreign
+    // document's mark still stood.
+    if (ok && before == Document::Untrusted && m_document == Document::Trusted)
+        sendLoginInfoToLoginPage();
+}
+
+void WebMessageHandler::sendLoginInfoToLoginPage()
+{
+    if (appSettings && appSettings->allowSavePassword && m_page &&
+        m_page->url().toString().endsWith(QLatin1String("/login")))
+        sendLoginInfoToPage();
 }
 
 bool WebMessageHandler::admit(const char *call) const
@@ -195,10 +219,8 @@ void WebMessageHandler::refreshPageState()
     QPointer<WebMessageHandler> self(this);
     QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
     // The wait may have let the window (and this handler with it) go.
-    if (!self || !m_page)
-        return;
-    if (m_page->url().toString().endsWith(QLatin1String("/login")))
-        sendLoginInfoToPage();
+    if (self)
+        sendLoginInfoToLoginPage();
 }
 
 void WebMessageHandler::sendLoginInfoToPage()

@@ -63,7 +63,15 @@ private:
     // The gate of every page call: false, with one warning line, for a page not of the service.
     bool admit(const char *call) const;
 
+    void handleLoadFinished(bool ok);
+    void sendLoginInfoToLoginPage();
+
+    // What is known of the document the page shows: a page's URL names a pending navigation's
+    // target (a typed address, a history step) while the document being left still runs.
+    enum class Document { None, Trusted, Untrusted };
+
     QPointer<QWebEnginePage> m_page;
+    Document m_document = Document::None;
     JsChannel *m_channel;
     QWebChannel *m_webChannel;
     QPointer<DataBase> m_dataBase;

@@ -48,11 +48,15 @@ class TestTrustBoundary : public QObject
         return url;
     }
 
+    // Waits for the document itself, not only the page's URL, which names a pending target.
     static void waitConnected(WebView *view, const QString &host)
     {
         QTRY_VERIFY_WITH_TIMEOUT(
             view->page()->url().host() == host &&
-                NorvaTest::runJs(view->page(), QStringLiteral("window.norvaConnected")).toBool(),
+                NorvaTest::runJs(view->page(), QStringLiteral("window.norvaConnected && "
+                                                              "location.hostname"))
+                        .toString() == host &&
+                view->loadProgress() == 100,
             20000);
     }
 
@@ -273,6 +277,33 @@ private slots:
         QCOMPARE(
             NorvaTest::runJs(w->currentView()->page(), QStringLiteral("window.answer")).toString(),
             QStringLiteral("none"));
+    }
+
+    // The client sends a view showing a foreign page to the service (the update log, the main
+    // page); the answer never comes (204), so the foreign document stays while the page's URL
+    // already names the service. It gains nothing by that.
+    void pendingServiceAddressLendsNoTrust()
+    {
+        TestHttpServer::Response empty;
+        empty.status = 204;
+        server.setResponse(QStringLiteral("/empty"), empty);
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        w->loadUrl(foreignUrl(QStringLiteral("/away")));
+        WebView *view = w->currentView();
+        waitConnected(view, QStringLiteral("localhost"));
+        const Logins before = logins(browser);
+        QSignalSpy clears(w->jsChannel(), &JsChannel::recvClearLoginInfoFromHtml);
+        QSignalSpy finished(view->page(), &QWebEnginePage::loadFinished);
+        view->setUrl(serviceUrl(QStringLiteral("/empty")));
+        QCOMPARE(view->page()->url().host(), QStringLiteral("127.0.0.1"));
+        run(view, QStringLiteral("webobj.clearLoginInfoFromHtml()"));
+        QTRY_COMPARE(clears.count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(finished.count() > 0, 20000);
+        run(view, QStringLiteral("webobj.clearLoginInfoFromHtml()"));
+        QTRY_COMPARE(clears.count(), 2);
+        QCOMPARE(NorvaTest::runJs(view->page(), QStringLiteral("location.hostname")).toString(),
+                 QStringLiteral("localhost"));
+        QCOMPARE(logins(browser), before);
     }
 
     // The last notice goes back only to a page of the service; the window still comes up.
