@@ -1,11 +1,16 @@
 #include "app/browser.h"
+#include "app/commandline.h"
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/autostart.h"
 #include "platform/namedmutex.h"
 #include "platform/qtsingleapplication.h"
 #include "store/appsettings.h"
+#include "store/settingsstore.h"
+#include "web/engineflags.h"
 
 #include <QIcon>
+#include <QSystemTrayIcon>
 #include <QTranslator>
 #include <QWebEngineSettings>
 
@@ -16,6 +21,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QCoreApplication::setApplicationVersion(QStringLiteral(NORVA_VERSION));
+
+    // --help and --version answer even while another instance runs; every other start of a
+    // second instance only activates the first.
+    const CommandLine::Options options = CommandLine::parse(CommandLine::rawArguments(argc, argv));
+    if (CommandLine::printInformation(options, argc, argv))
+        return 0;
 
     auto *app = new QtSingleApplication(
         QStringLiteral("NORVA-{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"), argc, argv);
@@ -29,10 +40,20 @@ int main(int argc, char *argv[])
     qputenv("QTWEBENGINE_REMOTE_DEBUGGING", "34567");
     auto *mutex = new NamedMutex(QStringLiteral("{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrel.Norva"));
 
     auto *translator = new QTranslator;
     if (translator->load(QStringLiteral(":zh_CN.qm"), QString(), QString(), QString()))
         QCoreApplication::installTranslator(translator);
+
+    {
+        // The web engine reads its switches once, when its settings or a profile is first
+        // touched: the stored choice is needed before the settings record exists.
+        AppSettings stored;
+        SettingsStore::load(stored);
+        if (stored.isCompatibility)
+            EngineFlags::enableCompatibilityMode();
+    }
 
     QWebEngineSettings *webSettings = QWebEngineSettings::defaultSettings();
     webSettings->setAttribute(QWebEngineSettings::WebGLEnabled, true);
@@ -44,6 +65,8 @@ int main(int argc, char *argv[])
     {
         Browser browser;
         QApplication::setWindowIcon(QIcon(QStringLiteral(":AppIcon.ico")));
+        // Rewritten at every start, so the entry always names this program where it is now.
+        AutoStart::apply(appSettings->isAutoRun);
 
         MainWindow *window = browser.createWindow(startupDisplayMode(*appSettings), false);
         browser.setupDownloadManager();
@@ -54,7 +77,9 @@ int main(int argc, char *argv[])
 
         window->initNoticeSound();
         window->loadUrl(QUrl(appSettings->defaultMainPage));
-        window->show();
+        // Without a tray a hidden window could only be reached by a second start.
+        if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable())
+            window->show();
         window->checkVersion(true);
 
         exitCode = QApplication::exec();

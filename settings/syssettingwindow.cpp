@@ -2,6 +2,7 @@
 
 #include "app/browser.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/autostart.h"
 #include "store/appsettings.h"
 #include "store/settingsstore.h"
 #include "ui_syssettingwindow.h"
@@ -338,6 +339,8 @@ void SysSettingWindow::onButtonClicked()
             else
                 SettingsStore::saveGroup(values, QLatin1String(group));
         }
+        // Made to match after every Apply, also when the box was not touched.
+        AutoStart::apply(s.isAutoRun);
         // The new combination works at once, not only after a restart; a failure shows the
         // hotkey balloon.
         if (hotkeyChanged && browser)
