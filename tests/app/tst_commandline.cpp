@@ -47,9 +47,7 @@ private slots:
         QTest::addColumn<int>("action");
         QTest::addColumn<bool>("hidden");
         const int run = CommandLine::Run;
-        QTest::newRow("nothing") << QStringList() << run << false;
         QTest::newRow("hidden") << QStringList{"--hidden"} << run << true;
-        QTest::newRow("hidden, one dash") << QStringList{"-hidden"} << run << true;
         QTest::newRow("after a web engine switch")
             << QStringList{"--remote-debugging-port=9222", "--hidden"} << run << true;
         QTest::newRow("after Qt's option with its value")
@@ -58,10 +56,6 @@ private slots:
         QTest::newRow("longer name") << QStringList{"--hidden-extra"} << run << false;
         QTest::newRow("version") << QStringList{"--version"} << int(CommandLine::ShowVersion)
                                  << false;
-        QTest::newRow("-v") << QStringList{"-v"} << int(CommandLine::ShowVersion) << false;
-        QTest::newRow("help") << QStringList{"--help"} << int(CommandLine::ShowHelp) << false;
-        QTest::newRow("-h") << QStringList{"-h"} << int(CommandLine::ShowHelp) << false;
-        QTest::newRow("-?") << QStringList{"-?"} << int(CommandLine::ShowHelp) << false;
         QTest::newRow("help wins")
             << QStringList{"--version", "--hidden", "--help"} << int(CommandLine::ShowHelp) << true;
     }
@@ -80,7 +74,6 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("--version") << QStringList{"--version"} << "1.7.5\n";
         QTest::newRow("-v after Qt's option") << QStringList{"-platform", "xcb", "-v"} << "1.7.5\n";
         QTest::newRow("--help") << QStringList{"--help"} << QString();
     }

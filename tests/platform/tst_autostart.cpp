@@ -31,24 +31,16 @@ private slots:
         QTest::addColumn<QString>("exec");
         QTest::newRow("plain") << "/usr/bin/norva"
                                << "\"/usr/bin/norva\"";
-        QTest::newRow("space") << "/opt/My Apps/norva"
-                               << "\"/opt/My Apps/norva\"";
         QTest::newRow("quote") << "/opt/a\"b/norva"
                                << "\"/opt/a\\\\\"b/norva\"";
         QTest::newRow("dollar") << "/opt/$HOME/norva"
                                 << "\"/opt/\\\\$HOME/norva\"";
-        QTest::newRow("backtick") << "/opt/a`id`/norva"
-                                  << "\"/opt/a\\\\`id\\\\`/norva\"";
         QTest::newRow("backslash") << "/opt/a\\b/norva"
                                    << "\"/opt/a\\\\\\\\b/norva\"";
         QTest::newRow("percent") << "/opt/100%/norva"
                                  << "\"/opt/100%%/norva\"";
-        QTest::newRow("chinese") << "/opt/青隼/norva"
-                                 << "\"/opt/青隼/norva\"";
         QTest::newRow("relative") << "build/norva" << QString();
-        QTest::newRow("empty") << QString() << QString();
         QTest::newRow("newline") << "/opt/a\nb/norva" << QString();
-        QTest::newRow("tab") << "/opt/a\tb/norva" << QString();
     }
 
     void execArgument()
@@ -85,8 +77,6 @@ private slots:
         const QString fallback = QDir::homePath() + "/.config/autostart";
         QTest::newRow("set") << "/tmp/cfg"
                              << "/tmp/cfg/autostart";
-        QTest::newRow("trailing slash") << "/tmp/cfg/"
-                                        << "/tmp/cfg/autostart";
         QTest::newRow("unset") << QString() << fallback;
         QTest::newRow("relative is ignored") << "cfg" << fallback;
     }
@@ -131,12 +121,6 @@ private slots:
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(blocker));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot create"));
         QVERIFY(!AutoStart::apply(true, "/usr/bin/norva"));
-    }
-
-    void runKeyCommand()
-    {
-        QCOMPARE(AutoStart::runKeyCommand("C:/Program Files/Norva/norva.exe"),
-                 QString("\"C:\\Program Files\\Norva\\norva.exe\" --hidden"));
     }
 };
 

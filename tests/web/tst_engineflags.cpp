@@ -12,7 +12,6 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         const QByteArray both = "--disable-gpu --disable-gpu-compositing";
         QTest::newRow("none") << QByteArray() << both;
-        QTest::newRow("blank") << QByteArray("   ") << both;
         QTest::newRow("kept") << QByteArray("--foo --bar=1") << "--foo --bar=1 " + both;
         QTest::newRow("one present") << QByteArray("--disable-gpu") << both;
         QTest::newRow("both present, other order")
@@ -20,9 +19,6 @@ private slots:
             << QByteArray("--disable-gpu-compositing --disable-gpu");
         QTest::newRow("similar name is another flag")
             << QByteArray("--disable-gpu-rasterization") << "--disable-gpu-rasterization " + both;
-        QTest::newRow("tabs between")
-            << QByteArray("--foo\t--disable-gpu")
-            << QByteArray("--foo\t--disable-gpu --disable-gpu-compositing");
     }
 
     void compatibilityMode()
