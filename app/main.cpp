@@ -1,14 +1,18 @@
 #include "app/browser.h"
+#include "app/commandline.h"
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/autostart.h"
 #include "platform/languagechoice.h"
 #include "platform/namedmutex.h"
 #include "platform/proxyconfig.h"
 #include "platform/qtsingleapplication.h"
 #include "store/appsettings.h"
 #include "store/settingsstore.h"
+#include "web/engineflags.h"
 
 #include <QIcon>
+#include <QSystemTrayIcon>
 #include <QTranslator>
 #include <QWebEngineSettings>
 
@@ -19,6 +23,12 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QCoreApplication::setApplicationVersion(QStringLiteral(NORVA_VERSION));
+
+    // --help and --version answer even while another instance runs; every other start of a
+    // second instance only activates the first.
+    const CommandLine::Options options = CommandLine::parse(CommandLine::rawArguments(argc, argv));
+    if (CommandLine::printInformation(options, argc, argv))
+        return 0;
 
     auto *app = new QtSingleApplication(
         QStringLiteral("NORVA-{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"), argc, argv);
@@ -32,15 +42,18 @@ int main(int argc, char *argv[])
     qputenv("QTWEBENGINE_REMOTE_DEBUGGING", "34567");
     auto *mutex = new NamedMutex(QStringLiteral("{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrel.Norva"));
 
-    // Language and proxy are settled before the first window and the first web engine object:
-    // the engine reads the application proxy only once, when it starts.
+    // Language, proxy and the engine's switches are settled before the first window and the
+    // first web engine object: the engine reads them only once, when it starts.
     QTranslator *translator = nullptr;
     {
-        AppSettings startup;
-        SettingsStore::load(startup);
-        ProxyConfig::fromSettings(startup).apply();
-        translator = LanguageChoice::install(startup.currentLang);
+        AppSettings stored;
+        SettingsStore::load(stored);
+        ProxyConfig::fromSettings(stored).apply();
+        translator = LanguageChoice::install(stored.currentLang);
+        if (stored.isCompatibility)
+            EngineFlags::enableCompatibilityMode();
     }
 
     QWebEngineSettings *webSettings = QWebEngineSettings::defaultSettings();
@@ -53,6 +66,8 @@ int main(int argc, char *argv[])
     {
         Browser browser;
         QApplication::setWindowIcon(QIcon(QStringLiteral(":AppIcon.ico")));
+        // Rewritten at every start, so the entry always names this program where it is now.
+        AutoStart::apply(appSettings->isAutoRun);
 
         MainWindow *window = browser.createWindow(startupDisplayMode(*appSettings), false);
         browser.setupDownloadManager();
@@ -63,7 +78,9 @@ int main(int argc, char *argv[])
 
         window->initNoticeSound();
         window->loadUrl(QUrl(appSettings->defaultMainPage));
-        window->show();
+        // Without a tray a hidden window could only be reached by a second start.
+        if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable())
+            window->show();
         window->checkVersion(true);
 
         exitCode = QApplication::exec();

@@ -2,6 +2,7 @@
 
 #include "app/browser.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/autostart.h"
 #include "platform/proxyconfig.h"
 #include "store/appsettings.h"
 #include "store/settingsstore.h"
@@ -355,6 +356,8 @@ void SysSettingWindow::onButtonClicked()
         // start.
         if (changes.contains(QLatin1String("NetworkProxySettings")))
             ProxyConfig::fromSettings(s).apply();
+        // Made to match after every Apply, also when the box was not touched.
+        AutoStart::apply(s.isAutoRun);
         // The new combination works at once, not only after a restart; a failure shows the
         // hotkey balloon.
         if (hotkeyChanged && browser)

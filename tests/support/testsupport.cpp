@@ -7,11 +7,14 @@
 #include <QDir>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QX11Info>
+
+#include <xcb/xcb.h>
 
 namespace NorvaTest {
 
@@ -140,6 +143,40 @@ const char *missingXdotool()
     if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         return "needs xdotool";
     return nullptr;
+}
+
+QStringList xdotool(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    p.waitForFinished(20000);
+    return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+QStringList visibleWindows(qint64 pid, const QString &titlePattern)
+{
+    return xdotool({"search", "--onlyvisible", "--all", "--pid", QString::number(pid), "--name",
+                    titlePattern});
+}
+
+void requestClose(quint32 window)
+{
+    xcb_connection_t *c = QX11Info::connection();
+    auto atom = [c](const char *name) {
+        xcb_intern_atom_reply_t *reply =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(reply);
+        return a;
+    };
+    xcb_client_message_event_t event = {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = atom("WM_PROTOCOLS");
+    event.data.data32[0] = atom("WM_DELETE_WINDOW");
+    xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
+    xcb_flush(c);
 }
 
 } // namespace NorvaTest

@@ -46,6 +46,13 @@ QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs = 2000
 // Use as: if (const char *why = NorvaTest::missingXdotool()) QSKIP(why);
 const char *missingXdotool();
 
+// The output lines of xdotool with these arguments.
+QStringList xdotool(const QStringList &args);
+// Visible top-level windows (X ids) of a process whose title matches the regular expression.
+QStringList visibleWindows(qint64 pid, const QString &titlePattern);
+// Asks a window to close the way the window manager's close button does.
+void requestClose(quint32 window);
+
 } // namespace NorvaTest
 
 #define NORVA_TEST_MAIN(TestObject)                                                                \
