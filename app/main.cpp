@@ -50,11 +50,12 @@ int main(int argc, char *argv[])
         app->setActivationWindow(window, true);
         mainWindow = window;
 
-        browser.registerOpenSoftwareHotkey(window);
+        browser.registerOpenSoftwareHotkey();
 
         window->initNoticeSound();
         window->loadUrl(QUrl(appSettings->defaultMainPage));
         window->show();
+        browser.reportUnreadableSettings(window);
         window->checkVersion(true);
 
         exitCode = QApplication::exec();
