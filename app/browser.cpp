@@ -9,8 +9,10 @@
 #include "store/database.h"
 #include "store/settingsstore.h"
 
+#include <QDir>
 #include <QIcon>
 #include <QJsonObject>
+#include <QMessageBox>
 #include <QPainter>
 #include <QTimerEvent>
 #include <QWebEngineProfile>
@@ -81,9 +83,21 @@ void Browser::setupDownloadManager()
             m_downloadManagerWidget, &DownloadManagerWidget::downloadRequested);
 }
 
-void Browser::registerOpenSoftwareHotkey(MainWindow *window)
+MainWindow *Browser::firstMainWindow() const
+{
+    if (mainWindow)
+        return mainWindow;
+    for (MainWindow *window : m_windows) {
+        if (window->displayMode() != MainWindow::DevTools)
+            return window;
+    }
+    return nullptr;
+}
+
+void Browser::registerOpenSoftwareHotkey()
 {
     delete m_hotkey;
+    MainWindow *window = firstMainWindow();
     if (!window || appSettings->openSoftware.isEmpty())
         return;
     m_hotkey = new QHotkey(QKeySequence(appSettings->openSoftware, QKeySequence::NativeText), true,
@@ -172,12 +186,34 @@ void Browser::timerEvent(QTimerEvent *event)
 
 void Browser::loadSettings()
 {
-    SettingsStore::load(*appSettings);
+    m_settingsLoad = SettingsStore::load(*appSettings);
+}
+
+QMessageBox *Browser::reportUnreadableSettings(QWidget *parent)
+{
+    if (!m_settingsLoad.unreadable || m_settingsProblemReported)
+        return nullptr;
+    m_settingsProblemReported = true;
+    QString text = tr("原有设置无法读取，已恢复为默认设置。");
+    if (!m_settingsLoad.keptCopy.isEmpty())
+        text += QLatin1Char('\n') +
+                tr("原设置文件已另存为：%1").arg(QDir::toNativeSeparators(m_settingsLoad.keptCopy));
+    else
+        text += QLatin1Char('\n') + tr("设置文件无法替换，修改的设置将不能保存。");
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("青隼"), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return box;
 }
 
 bool Browser::saveSettingsGroup(const QVariantMap &values, const QString &group)
 {
-    return SettingsStore::saveGroup(values, group);
+    const bool saved = SettingsStore::saveGroup(values, group);
+    // The new combination works at once, not only after a restart.
+    if (group == QLatin1String("ShortCutSettings") &&
+        values.contains(QStringLiteral("openSoftware")))
+        registerOpenSoftwareHotkey();
+    return saved;
 }
 
 bool Browser::saveSettingsValue(const QString &key, const QString &group, const QVariant &value)

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include "platform/qhotkey.h"
+#include "store/settingsstore.h"
 
 class DataBase;
 class DownloadManagerWidget;
@@ -15,6 +16,8 @@ class MainWindow;
 class NotifyManager;
 
 class QJsonObject;
+class QMessageBox;
+class QWidget;
 class QTimerEvent;
 struct NoticeItem;
 
@@ -32,9 +35,12 @@ public:
     QVector<MainWindow *> windows() const { return m_windows; }
 
     void setupDownloadManager();
-    // (Re)registers the open-software hotkey from the settings for the given window; a
-    // combination that cannot be registered gives the window's hotkey balloon.
-    void registerOpenSoftwareHotkey(MainWindow *window);
+    // (Re)registers the open-software hotkey from the settings. It always brings up the first
+    // main window, whichever window changed the settings; a combination that cannot be
+    // registered gives that window's hotkey balloon.
+    void registerOpenSoftwareHotkey();
+    // The window the hotkey brings up: the program's first main window.
+    MainWindow *firstMainWindow() const;
     QHotkey *openSoftwareHotkey() const { return m_hotkey; }
     DownloadManagerWidget *downloadManagerWidget() const { return m_downloadManagerWidget; }
 
@@ -51,6 +57,12 @@ public:
     int checkTimerId() const { return m_checkTimerId; }
 
     void loadSettings();
+    // What loading the stored settings found at start.
+    const SettingsStore::LoadResult &settingsLoadResult() const { return m_settingsLoad; }
+    // Tells the user, once, that the stored settings could not be read and were reset; the box
+    // is window-modal and deletes itself. Null when there is nothing (more) to tell.
+    QMessageBox *reportUnreadableSettings(QWidget *parent);
+    // Writes one group; a new open-software combination is registered at once.
     bool saveSettingsGroup(const QVariantMap &values, const QString &group);
     bool saveSettingsValue(const QString &key, const QString &group, const QVariant &value);
 
@@ -73,6 +85,8 @@ private:
     DataBase *m_dataBase = nullptr;
     NotifyManager *m_notifyManager = nullptr;
     QPointer<QHotkey> m_hotkey;
+    SettingsStore::LoadResult m_settingsLoad;
+    bool m_settingsProblemReported = false;
     int m_checkTimerId = 0;
     int m_checkUpdateInterval = 0;
 };

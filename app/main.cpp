@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     QTranslator *translator = nullptr;
     {
         AppSettings stored;
-        SettingsStore::load(stored);
+        SettingsStore::peek(stored);
         ProxyConfig::fromSettings(stored).apply();
         translator = LanguageChoice::install(stored.currentLang);
         if (stored.isCompatibility)
@@ -74,13 +74,14 @@ int main(int argc, char *argv[])
         app->setActivationWindow(window, true);
         mainWindow = window;
 
-        browser.registerOpenSoftwareHotkey(window);
+        browser.registerOpenSoftwareHotkey();
 
         window->initNoticeSound();
         window->loadUrl(QUrl(appSettings->defaultMainPage));
         // Without a tray a hidden window could only be reached by a second start.
         if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable())
             window->show();
+        browser.reportUnreadableSettings(window);
         window->checkVersion(true);
 
         exitCode = QApplication::exec();

@@ -132,7 +132,11 @@ void DownloadManagerWidget::add(DownloadWidget *row)
             continue;
         delete m_itemsLayout->takeAt(i);
         old->hide();
-        // The download itself belongs to the profile and is left alone.
+        // A replaced download that still runs would go on unseen and could finish after the
+        // newer one, overwriting its file. The item itself stays with the profile.
+        QWebEngineDownloadItem *download = old->download();
+        if (download && download != row->download() && !download->isFinished())
+            download->cancel();
         old->deleteLater();
     }
     m_itemsLayout->insertWidget(0, row, 0, Qt::AlignTop);

@@ -21,7 +21,8 @@ public:
     void setAppSettings(AppSettings *settings) { m_settings = settings; }
     AppSettings *appSettings() const { return m_settings; }
 
-    // Puts a row at the top; an older row for the same target path leaves the list.
+    // Puts a row at the top; an older row for the same target path leaves the list and its
+    // download, if still running, is cancelled.
     void add(DownloadWidget *row);
     // The rows in list order, top first.
     QList<DownloadWidget *> rows() const;

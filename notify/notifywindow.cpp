@@ -7,11 +7,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainterPath>
 #include <QPixmap>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QX11Info>
 
 QMap<int, QString> NotifyWindow::typeNames;
 
@@ -177,6 +179,25 @@ void NotifyWindow::initTypeNames()
     typeNames[0] = tr("任务提醒");
     typeNames[1] = tr("日程提醒");
     typeNames[2] = tr("日程邀请");
+}
+
+QRegion NotifyWindow::roundedShape(const QSize &size, int radius)
+{
+    QPainterPath outline;
+    outline.addRoundedRect(QRectF(QPointF(0, 0), QSizeF(size)), radius, radius);
+    return QRegion(outline.toFillPolygon().toPolygon());
+}
+
+bool NotifyWindow::needsShapeMask()
+{
+    return QX11Info::isPlatformX11() && !QX11Info::isCompositingManagerRunning();
+}
+
+void NotifyWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (needsShapeMask())
+        setMask(roundedShape(size(), CornerRadius));
 }
 
 QString NotifyWindow::composeTitle(int type, const QString &title, const QString &content)

@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QPointer>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
@@ -48,11 +49,19 @@ public:
     // ellipsis and the rest, elided to the width minus 14.
     static QString twoLineTitle(const QString &title, const QFontMetrics &metrics, int width);
 
+    // Corner radius of the white panel.
+    static const int CornerRadius = 16;
+    // The panel's rounded outline as a window region.
+    static QRegion roundedShape(const QSize &size, int radius);
+    // Without a compositor translucent pixels come out black, so the popup is clipped instead.
+    static bool needsShapeMask();
+
 signals:
     void disappear();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void startStay();

@@ -25,10 +25,28 @@ xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
 # Without a tray host Qt reports no system tray and the tray features switch off.
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
 trayer_pid=$!
-for _ in $(seq 100); do
-  xwininfo -root -tree 2>/dev/null | grep -q '"panel": ("panel" "trayer")' && break
-  sleep 0.1
-done
+# Qt sees a tray only once the host owns the tray selection; trayer maps its window before that.
+tray_owned() {
+  python3 - <<'PY'
+import ctypes, ctypes.util, sys
+x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XGetSelectionOwner.restype = ctypes.c_ulong
+x11.XGetSelectionOwner.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+display = x11.XOpenDisplay(None)
+if not display:
+    sys.exit(2)
+owner = x11.XGetSelectionOwner(display, x11.XInternAtom(display, b"_NET_SYSTEM_TRAY_S0", 0))
+x11.XCloseDisplay(display)
+sys.exit(0 if owner else 1)
+PY
+}
+for _ in $(seq 100); do tray_owned && break; sleep 0.1; done
+tray_owned || { echo "the tray host did not take the tray selection" >&2; exit 1; }
 
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}"

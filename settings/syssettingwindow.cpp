@@ -331,8 +331,7 @@ void SysSettingWindow::onButtonClicked()
                    "proxyPassword");
         }
         update(s.downloadPath, ui->lineEditDownloadDir->text(), "DownloadSettings", "downloadPath");
-        const bool hotkeyChanged = update(s.openSoftware, ui->lineEditOpenSoftKey->text(),
-                                          "ShortCutSettings", "openSoftware");
+        update(s.openSoftware, ui->lineEditOpenSoftKey->text(), "ShortCutSettings", "openSoftware");
         update(s.quickSearch, ui->lineEditQuickSearchKey->text(), "ShortCutSettings",
                "quickSearch");
         const int updateMode = ui->radioNoCheckUpdate->isChecked()  ? 0
@@ -343,14 +342,13 @@ void SysSettingWindow::onButtonClicked()
 
         MainWindow *window = parentMainWindow();
         Browser *browser = window ? window->browser() : nullptr;
+        bool saved = true;
         for (const char *group : groupOrder) {
             const QVariantMap values = changes.value(QLatin1String(group));
             if (values.isEmpty())
                 continue;
-            if (browser)
-                browser->saveSettingsGroup(values, QLatin1String(group));
-            else
-                SettingsStore::saveGroup(values, QLatin1String(group));
+            saved &= browser ? browser->saveSettingsGroup(values, QLatin1String(group))
+                             : SettingsStore::saveGroup(values, QLatin1String(group));
         }
         // The client's own requests follow the new proxy at once; the web engine at the next
         // start.
@@ -358,10 +356,18 @@ void SysSettingWindow::onButtonClicked()
             ProxyConfig::fromSettings(s).apply();
         // Made to match after every Apply, also when the box was not touched.
         AutoStart::apply(s.isAutoRun);
-        // The new combination works at once, not only after a restart; a failure shows the
-        // hotkey balloon.
-        if (hotkeyChanged && browser)
-            browser->registerOpenSoftwareHotkey(window);
+        // The record already holds the changes; the user must know they end with this run.
+        if (!saved) {
+            // On the heap: the window may close this dialog while the box is open.
+            QPointer<QMessageBox> box = new QMessageBox(
+                QMessageBox::Warning, tr("设置"), tr("设置无法保存，重启软件后这些修改将会丢失。"),
+                QMessageBox::Ok, this);
+            QPointer<SysSettingWindow> self(this);
+            box->exec();
+            delete box.data();
+            if (!self)
+                return;
+        }
     }
 
     pendingChanges.clear();

@@ -3,10 +3,15 @@
 #include "store/appsettings.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSettings>
 
 #include <variant>
 #include <vector>
+
+Q_LOGGING_CATEGORY(lcSettingsStore, "norva.settings")
 
 namespace {
 
@@ -88,13 +93,54 @@ bool enterNonEmptyGroup(QSettings &s, const char *group)
     return true;
 }
 
+// Moves an unreadable settings file out of the way; answers where it went, empty on failure.
+QString keepAside(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return QString();
+    const QString base = SettingsStore::unreadableCopyName(path, QDateTime::currentDateTime());
+    QString target = base;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = base + QLatin1Char('-') + QString::number(n);
+    if (!QFile::rename(path, target)) {
+        qCWarning(lcSettingsStore) << "Cannot move the unreadable settings file" << path;
+        return QString();
+    }
+    qCWarning(lcSettingsStore) << "Unreadable settings file kept as" << target;
+    return target;
+}
+
 } // namespace
 
-void SettingsStore::load(AppSettings &st)
+QString SettingsStore::unreadableCopyName(const QString &path, const QDateTime &when)
 {
+    return path + QStringLiteral(".unreadable-") + when.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+}
+
+SettingsStore::LoadResult SettingsStore::load(AppSettings &st)
+{
+    return read(st, true);
+}
+
+void SettingsStore::peek(AppSettings &settings)
+{
+    read(settings, false);
+}
+
+SettingsStore::LoadResult SettingsStore::read(AppSettings &st, bool mayWrite)
+{
+    LoadResult result;
     QScopedPointer<QSettings> store(openStore());
-    if (store->status() != QSettings::NoError)
-        return;
+    if (store->status() != QSettings::NoError) {
+        result.unreadable = true;
+        if (!mayWrite)
+            return result;
+        // Left in place, the file would make every later write fail without a word.
+        const QString path = store->fileName();
+        store.reset();
+        result.keptCopy = keepAside(path);
+        return result;
+    }
     QSettings &s = *store;
 
     for (const Group &group : plainGroups()) {
@@ -108,7 +154,7 @@ void SettingsStore::load(AppSettings &st)
         readKey(s, {"allowSavePassword", &AppSettings::allowSavePassword}, st);
         if (s.contains(QStringLiteral("currentLang")))
             st.currentLang = s.value(QStringLiteral("currentLang")).toInt();
-        else
+        else if (mayWrite)
             s.setValue(QStringLiteral("currentLang"), st.currentLang);
         // A stored empty text must not blank these two.
         const QString mainPage = s.value(QStringLiteral("defaultMainPage")).toString();
@@ -119,6 +165,7 @@ void SettingsStore::load(AppSettings &st)
             st.clearCacheVersion = cacheVersion;
         s.endGroup();
     }
+    return result;
 }
 
 bool SettingsStore::saveGroup(const QVariantMap &values, const QString &group)

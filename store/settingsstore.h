@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <QVariantMap>
 
@@ -10,9 +11,28 @@ struct AppSettings;
 class SettingsStore
 {
 public:
-    // Fills the record from the store; a store in error state leaves every default.
-    static void load(AppSettings &settings);
+    // What load() found.
+    struct LoadResult
+    {
+        // The store could not be read; the record keeps every default.
+        bool unreadable = false;
+        // Where the unreadable file was moved, so a fresh store can take its place; empty when
+        // it could not be moved (writes then keep failing).
+        QString keptCopy;
+    };
+
+    // Fills the record from the store. A store that cannot be read is moved aside and replaced
+    // by a fresh one, so later writes are not lost; the caller tells the user.
+    static LoadResult load(AppSettings &settings);
+    // The same reading, changing nothing on disk: for what must be known before the record
+    // exists (language, proxy, engine switches).
+    static void peek(AppSettings &settings);
+    // The name the unreadable file at a path is kept under, for a moment in time.
+    static QString unreadableCopyName(const QString &path, const QDateTime &when);
     // Writes every entry of the map into one group, in ascending key order.
     static bool saveGroup(const QVariantMap &values, const QString &group);
     static bool saveValue(const QString &key, const QString &group, const QVariant &value);
+
+private:
+    static LoadResult read(AppSettings &settings, bool mayWrite);
 };

@@ -14,31 +14,45 @@
 using State = QWebEngineDownloadItem::DownloadState;
 
 // Sends half of an office file, the rest on finish(), so a download can be caught while it runs.
+// Each request target gets its own body.
 struct StallingServer : QTcpServer
 {
-    const QByteArray body = QByteArray("PK\x03\x04", 4) + QByteArray(2996, 'x');
-    QPointer<QTcpSocket> current;
+    QMap<QByteArray, QPointer<QTcpSocket>> running; // request target -> connection
+
+    static QByteArray body(const QByteArray &target)
+    {
+        QByteArray fill;
+        while (fill.size() < 2996)
+            fill += target;
+        return QByteArray("PK\x03\x04", 4) + fill.left(2996);
+    }
 
     StallingServer()
     {
         connect(this, &QTcpServer::newConnection, [this] {
             QTcpSocket *s = nextPendingConnection();
             connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                s->readAll();
-                if (s == current)
+                const QList<QByteArray> request = s->readAll().split(' ');
+                if (running.values().contains(s) || request.size() < 2)
                     return;
-                current = s;
+                running.insert(request.at(1), s);
                 s->write("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.openxmlformats-"
                          "officedocument.spreadsheetml.sheet\r\nContent-Disposition: attachment; "
                          "filename=\"sheet.xlsx\"\r\n\r\n" +
-                         body.left(body.size() / 2));
+                         body(request.at(1)).left(1500));
             });
         });
     }
-    void finish()
+    QUrl url(const QByteArray &target) const
     {
-        current->write(body.mid(body.size() / 2));
-        current->disconnectFromHost();
+        return QUrl("http://127.0.0.1:" + QString::number(serverPort()) + target);
+    }
+    void finish(const QByteArray &target)
+    {
+        if (QTcpSocket *s = running.value(target)) {
+            s->write(body(target).mid(1500));
+            s->disconnectFromHost();
+        }
     }
 };
 
@@ -115,14 +129,12 @@ private slots:
                 return answer;
             });
         QWebEngineView view;
-        const QUrl file("http://127.0.0.1:" + QString::number(m_files.serverPort()) +
-                        "/sheet.xlsx");
-        view.load(file);
+        view.load(m_files.url("/sheet.xlsx"));
         QTRY_COMPARE_WITH_TIMEOUT(askedWith, (QStringList{m_dir.path() + "/sheet.xlsx", "*.xlsx"}),
                                   20000);
         QVERIFY(manager.rows().isEmpty());
         answer = m_dir.filePath("saved.xlsx");
-        view.load(file);
+        view.load(m_files.url("/sheet.xlsx?2"));
         QTRY_COMPARE_WITH_TIMEOUT(manager.rows().size(), 1, 20000);
         DownloadWidget *row = manager.rows().first();
         QCOMPARE(row->nameLabel()->text(), QString("saved.xlsx"));
@@ -132,17 +144,55 @@ private slots:
         QTest::mouseDClick(row, Qt::LeftButton);
         QVERIFY(m_opened.isEmpty());
 
-        m_files.finish();
+        m_files.finish("/sheet.xlsx?2");
         QTRY_VERIFY_WITH_TIMEOUT(row->progressBar()->format().startsWith("已完成 - "), 20000);
         QFile saved(answer);
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), m_files.body);
+        QCOMPARE(saved.readAll(), StallingServer::body("/sheet.xlsx?2"));
 
         // Local paths begin with "/": the URLs must still name the right folder and file.
         row->openDirButton()->click();
         QTest::mouseDClick(row, Qt::LeftButton);
         QCOMPARE(m_opened,
                  (QList<QUrl>{QUrl::fromLocalFile(m_dir.path()), QUrl::fromLocalFile(answer)}));
+    }
+
+    // A newer download to the same path replaces the row; the older one must not go on unseen
+    // and overwrite the newer file when it finishes last.
+    void replacedDownloadIsCancelled()
+    {
+        DownloadManagerWidget manager;
+        connect(QWebEngineProfile::defaultProfile(), &QWebEngineProfile::downloadRequested,
+                &manager, &DownloadManagerWidget::downloadRequested);
+        const QString path = m_dir.filePath("same.xlsx");
+        manager.setSaveFileAsker(
+            [&](QWidget *, const QString &, const QString &, const QString &) { return path; });
+        QWebEngineView view;
+        auto startAndCatch = [&](const QByteArray &target) -> QWebEngineDownloadItem * {
+            const QList<DownloadWidget *> before = manager.rows();
+            view.load(m_files.url(target));
+            if (!QTest::qWaitFor([&] { return manager.rows() != before; }, 20000))
+                return nullptr;
+            DownloadWidget *row = manager.rows().first();
+            if (!QTest::qWaitFor([&] { return row->progressBar()->format().contains("1.46 KiB"); },
+                                 20000))
+                return nullptr;
+            return row->download();
+        };
+        QPointer<QWebEngineDownloadItem> older = startAndCatch("/sheet.xlsx?older");
+        QVERIFY(older);
+        QPointer<QWebEngineDownloadItem> newer = startAndCatch("/sheet.xlsx?newer");
+        QVERIFY(newer && newer != older);
+        QCOMPARE(manager.rows().size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(!older || older->state() == State::DownloadCancelled, 20000);
+
+        m_files.finish("/sheet.xlsx?newer");
+        QTRY_COMPARE_WITH_TIMEOUT(newer->state(), State::DownloadCompleted, 20000);
+        m_files.finish("/sheet.xlsx?older");
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), StallingServer::body("/sheet.xlsx?newer"));
+        QVERIFY(!older || older->state() == State::DownloadCancelled);
     }
 };
 

@@ -84,6 +84,27 @@ private slots:
         QVERIFY(fm.horizontalAdvance(lines.at(1)) <= 308 - 14);
     }
 
+    // Without a compositor (Xvfb runs none) the corners are cut away instead of drawn black.
+    void roundedMaskWithoutCompositor()
+    {
+        const QRegion shape = NotifyWindow::roundedShape(QSize(344, 174), 16);
+        QCOMPARE(shape.boundingRect(), QRect(0, 0, 344, 174));
+        for (const QPoint inside : {QPoint(172, 0), QPoint(0, 87), QPoint(343, 87),
+                                    QPoint(172, 173), QPoint(7, 7), QPoint(336, 166)})
+            QVERIFY2(shape.contains(inside),
+                     qPrintable(QStringLiteral("%1,%2").arg(inside.x()).arg(inside.y())));
+        for (const QPoint outside : {QPoint(0, 0), QPoint(343, 0), QPoint(0, 173), QPoint(343, 173),
+                                     QPoint(3, 3), QPoint(340, 170)})
+            QVERIFY2(!shape.contains(outside),
+                     qPrintable(QStringLiteral("%1,%2").arg(outside.x()).arg(outside.y())));
+
+        QVERIFY(NotifyWindow::needsShapeMask());
+        NotifyWindow *p = popup(0);
+        p->showNotify();
+        QCOMPARE(p->mask(),
+                 NotifyWindow::roundedShape(QSize(344, 174), NotifyWindow::CornerRadius));
+    }
+
     void buttonAnswers()
     {
         // type, button, with a bridge, what reaches the page, whether the main window comes up

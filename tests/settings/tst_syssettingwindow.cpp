@@ -31,9 +31,9 @@ class TestSysSettingWindow : public QObject
         return dialog->findChild<T *>(name);
     }
     static void click(QWidget *dialog, const char *name) { child(dialog, name)->click(); }
-    SysSettingWindow *openDialog()
+    SysSettingWindow *openDialog(MainWindow *parent = nullptr)
     {
-        auto *dialog = new SysSettingWindow(m_window);
+        auto *dialog = new SysSettingWindow(parent ? parent : m_window);
         dialog->show();
         return dialog;
     }
@@ -117,9 +117,12 @@ private slots:
         };
         for (const auto &[key, mods, text, result] : cases)
             QCOMPARE(SysSettingWindow::capturedShortcut(key, mods, text).value_or("-"), result);
-        // Typed into the field, applied, and registered again at once.
+        // Typed into the field in a dialog of a popup browser window, applied, and registered
+        // again at once: still for the first main window.
         appSettings->openSoftware = "Ctrl+Alt+R";
-        QScopedPointer<SysSettingWindow> dialog(openDialog());
+        QScopedPointer<MainWindow> popupWindow(
+            m_browser->createWindow(MainWindow::SingleView, false));
+        QScopedPointer<SysSettingWindow> dialog(openDialog(popupWindow.data()));
         dialog->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(dialog.data()));
         child<QListWidget>(dialog.data(), "listSetting")->setCurrentRow(4);
@@ -131,8 +134,44 @@ private slots:
         QCOMPARE(field->text(), QString("Ctrl+Shift+K"));
         click(dialog.data(), "btnApply");
         QCOMPARE(stored("ShortCutSettings/openSoftware").toString(), QString("Ctrl+Shift+K"));
-        QVERIFY(m_browser->openSoftwareHotkey());
-        QCOMPARE(m_browser->openSoftwareHotkey()->shortcut(), QKeySequence("Ctrl+Shift+K"));
+        QHotkey *hotkey = m_browser->openSoftwareHotkey();
+        QVERIFY(hotkey);
+        QCOMPARE(hotkey->shortcut(), QKeySequence("Ctrl+Shift+K"));
+        dialog.reset();
+        QVERIFY(!m_window->isVisible());
+        emit hotkey->activated();
+        QVERIFY(m_window->isVisible());
+        QVERIFY(!popupWindow->isVisible());
+        m_window->hide();
+    }
+
+    // A write that fails is said so: the change lives only until the program ends.
+    void failedWriteIsReported()
+    {
+        const QString path = QSettings().fileName();
+        const QByteArray before = [&path] {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        QFile::remove(path);
+        QVERIFY(QDir().mkpath(path)); // a folder where the file should be: nothing can be written
+        const auto restore = qScopeGuard([&path, &before] {
+            QDir().rmdir(path);
+            QFile file(path);
+            if (file.open(QIODevice::WriteOnly))
+                file.write(before);
+        });
+        QPointer<SysSettingWindow> dialog = openDialog();
+        click(dialog, "chkAutoRun");
+        NorvaTest::BoxSeen seen;
+        NorvaTest::answerNextBox("OK", &seen);
+        click(dialog, "btnConfirm");
+        QVERIFY(seen.seen);
+        QCOMPARE(seen.title, QString("设置"));
+        QCOMPARE(seen.text, QString("设置无法保存，重启软件后这些修改将会丢失。"));
+        QCOMPARE(seen.buttons, QStringList{"OK"});
+        QTRY_VERIFY(dialog.isNull());
+        appSettings->isAutoRun = !appSettings->isAutoRun;
     }
 
     void clearingAndDirectory()

@@ -4,6 +4,7 @@
 #include "tests/support/testsupport.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 
 class TestSettingsStore : public QObject
 {
@@ -23,16 +24,71 @@ class TestSettingsStore : public QObject
         return s;
     }
 
+    // Every field against the documented defaults.
+    static void verifyDefaults(const AppSettings &s)
+    {
+        QCOMPARE(s.version, QStringLiteral("1.7.5"));
+        QCOMPARE(s.isAutoRun, false);
+        QCOMPARE(s.isSysNotice, true);
+        QCOMPARE(s.isSysNoticeVoice, true);
+        QCOMPARE(s.isMultiTab, false);
+        QCOMPARE(s.isBowserMultiTab, false);
+        QCOMPARE(s.isCompatibility, false);
+        QCOMPARE(s.isQuitWhenClose, true);
+        QCOMPARE(s.isShowMenuBar, true);
+        QCOMPARE(s.allowSavePassword, true);
+        QCOMPARE(s.updateMode, 2);
+        QCOMPARE(s.proxyMode, 0);
+        QCOMPARE(s.proxyType, 0);
+        QCOMPARE(s.proxyPort, 80);
+        QCOMPARE(s.proxyHost, QString());
+        QCOMPARE(s.proxyUsername, QString());
+        QCOMPARE(s.proxyPassword, QString());
+        QCOMPARE(s.downloadPath,
+                 QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+        QCOMPARE(s.openSoftware, QStringLiteral("Ctrl+Alt+R"));
+        QCOMPARE(s.quickSearch, QStringLiteral("Ctrl+Alt+S"));
+        QCOMPARE(s.enableOpenSoftware, false);
+        QCOMPARE(s.enableQuickSearch, false);
+        QCOMPARE(s.font, QStringLiteral("微软雅黑"));
+        QCOMPARE(s.fontSize, 9);
+        QCOMPARE(s.defaultMainPage, ServiceUrl::base());
+        QCOMPARE(s.currentLang, 0);
+        QCOMPARE(s.clearCacheVersion, QString());
+    }
+
+    static QByteArray writeJunk()
+    {
+        QDir().mkpath(QFileInfo(storePath()).path());
+        QFile file(storePath());
+        if (!file.open(QIODevice::WriteOnly))
+            return QByteArray();
+        QByteArray junk("[GeneralSettings\nisAutoRun=\x01\x02\xff\xfe\n=\n[[[\n\0\0", 40);
+        for (int i = 0; i < 200; ++i)
+            junk += char(i * 37);
+        file.write(junk);
+        return junk;
+    }
+
+    static QStringList keptCopies()
+    {
+        const QFileInfo store(storePath());
+        return store.dir().entryList({store.fileName() + ".unreadable-*"}, QDir::Files);
+    }
+
 private slots:
-    void init() { QFile::remove(storePath()); }
+    void init()
+    {
+        QFile::remove(storePath());
+        const QFileInfo store(storePath());
+        for (const QString &copy : keptCopies())
+            QFile::remove(store.dir().filePath(copy));
+    }
 
     void emptyStoreKeepsDefaultsAndStaysEmpty()
     {
         QVERIFY(storePath().startsWith(NorvaTest::homeDir()));
-        const AppSettings s = loaded();
-        QCOMPARE(s.version, QStringLiteral("1.7.5"));
-        QCOMPARE(s.defaultMainPage, ServiceUrl::base());
-        QCOMPARE(s.openSoftware, QStringLiteral("Ctrl+Alt+R"));
+        verifyDefaults(loaded());
         QVERIFY(QSettings(storePath(), QSettings::IniFormat).allKeys().isEmpty());
     }
 
@@ -76,33 +132,37 @@ private slots:
         QCOMPARE(loaded().defaultMainPage, QStringLiteral("https://other.example/"));
     }
 
-    void groupIsWrittenInAscendingKeyOrder()
+    // An unreadable file: every default, the file kept beside under another name, and a fresh
+    // store that takes the next write instead of dropping it.
+    void unreadableStoreIsKeptAsideAndReplaced()
     {
-        QVariantMap values;
-        values.insert(QStringLiteral("isSysNotice"), false);
-        values.insert(QStringLiteral("isAutoRun"), true);
-        values.insert(QStringLiteral("isMultiTab"), true);
-        QVERIFY(SettingsStore::saveGroup(values, QStringLiteral("GeneralSettings")));
-        QFile file(storePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray text = file.readAll();
-        const int a = text.indexOf("isAutoRun=true");
-        const int m = text.indexOf("isMultiTab=true");
-        QVERIFY(a >= 0 && m > a && text.indexOf("isSysNotice=false") > m);
-        QCOMPARE(loaded().isSysNotice, false);
-    }
+        const QByteArray junk = writeJunk();
+        QVERIFY(!junk.isEmpty());
+        AppSettings s;
+        const QRegularExpression logged(QStringLiteral("^Unreadable settings file kept as"));
+        QTest::ignoreMessage(QtWarningMsg, logged);
+        const SettingsStore::LoadResult result = SettingsStore::load(s);
+        verifyDefaults(s);
+        QVERIFY(result.unreadable);
+        QCOMPARE(keptCopies().size(), 1);
+        QCOMPARE(result.keptCopy, QFileInfo(storePath()).dir().filePath(keptCopies().first()));
+        QFile kept(result.keptCopy);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), junk);
 
-    void corruptStoreNeverCrashes()
-    {
-        QDir().mkpath(QFileInfo(storePath()).path());
-        QFile file(storePath());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QByteArray junk("[GeneralSettings\nisAutoRun=\x01\x02\xff\xfe\n=\n[[[\n\0\0", 40);
-        for (int i = 0; i < 200; ++i)
-            junk += char(i * 37);
-        file.write(junk);
-        file.close();
-        QCOMPARE(loaded().defaultMainPage.isEmpty(), false);
+        QVERIFY(SettingsStore::saveGroup({{"isAutoRun", true}}, "GeneralSettings"));
+        const SettingsStore::LoadResult again = SettingsStore::load(s);
+        QVERIFY(!again.unreadable);
+        QCOMPARE(s.isAutoRun, true);
+
+        // A second bad file in the same second gets a name of its own.
+        writeJunk();
+        const QDateTime when(QDate(2026, 1, 2), QTime(3, 4, 5));
+        QCOMPARE(SettingsStore::unreadableCopyName("/c/Norva.conf", when),
+                 QStringLiteral("/c/Norva.conf.unreadable-20260102-030405"));
+        QTest::ignoreMessage(QtWarningMsg, logged);
+        QVERIFY(SettingsStore::load(s).unreadable);
+        QCOMPARE(keptCopies().size(), 2);
     }
 
     void displayModeChoice()

@@ -297,7 +297,8 @@ private slots:
         }
     }
 
-    // Under a minute is ignored; the same period again keeps the running timer.
+    // Under a minute is ignored; a minute or more re-arms the timer (whether the same period
+    // restarts it is the application object's test).
     void checkInterval()
     {
         const auto check = [this](int interval) {
@@ -305,16 +306,11 @@ private slots:
             runCheck(true, toJson({{"global", QJsonObject{{"systemInfo", info}}}}));
         };
         QCOMPARE(m_browser->checkUpdateInterval(), 86400);
-        const int dailyTimer = m_browser->checkTimerId();
         check(59);
         QCOMPARE(m_browser->checkUpdateInterval(), 86400);
-        QCOMPARE(m_browser->checkTimerId(), dailyTimer);
         check(60);
         QCOMPARE(m_browser->checkUpdateInterval(), 60);
-        const int minuteTimer = m_browser->checkTimerId();
-        QVERIFY(minuteTimer > 0);
-        check(60);
-        QCOMPARE(m_browser->checkTimerId(), minuteTimer);
+        QVERIFY(m_browser->checkTimerId() > 0);
         check(86400);
     }
 

@@ -71,6 +71,40 @@ private slots:
         QVERIFY(WebPage::permissionQuestion(P::Feature(4711)).isEmpty());
     }
 
+    // The answer reaches the page: "Yes" grants, "No" denies. A fresh profile per answer, since
+    // the engine keeps a decision for the rest of the profile's life.
+    void permissionAnswerReachesThePage_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("result");
+        QTest::newRow("yes") << QStringLiteral("&Yes") << QStringLiteral("granted");
+        QTest::newRow("no") << QStringLiteral("&No") << QStringLiteral("denied");
+    }
+    void permissionAnswerReachesThePage()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QString, result);
+        QWebEngineProfile profile;
+        {
+            WebView asking;
+            auto *askingPage = new WebPage(&profile, &asking);
+            asking.setPage(askingPage);
+            asking.show();
+            QSignalSpy finished(&asking, &QWebEngineView::loadFinished);
+            asking.setUrl(server.url());
+            QVERIFY(finished.wait(20000));
+            NorvaTest::BoxSeen seen;
+            NorvaTest::answerNextBox(answer, &seen);
+            NorvaTest::runJs(askingPage, QStringLiteral("Notification.requestPermission()"
+                                                        ".then(r => window.answer = r);"));
+            QTRY_COMPARE_WITH_TIMEOUT(
+                NorvaTest::runJs(askingPage, QStringLiteral("window.answer")).toString(), result,
+                20000);
+            QCOMPARE(seen.text,
+                     QStringLiteral("Allow 127.0.0.1 to show notification on your desktop?"));
+        }
+    }
+
     // Real requests: "No" reaches the page as a denial; a scheme handler is asked about too.
     void requestsFromThePage()
     {

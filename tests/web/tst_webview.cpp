@@ -218,6 +218,10 @@ private slots:
     {
         QCOMPARE(WebPopupWindow::goldenSize(QSize(1920, 1040)), QSize(1187, 643));
         QCOMPARE(WebPopupWindow::goldenSize(QSize(250, 750)), QSize(155, 464)); // 154.5 goes up
+        // The requested rectangle is the outer frame: the widget goes inside the margins.
+        QCOMPARE(
+            WebPopupWindow::geometryInsideFrame(QRect(100, 100, 800, 600), QMargins(8, 31, 8, 8)),
+            QRect(108, 131, 784, 561));
         // Without a geometry request a popup opens at the golden size of the screen.
         auto *plain = new WebPopupWindow(QWebEngineProfile::defaultProfile());
         QTRY_COMPARE(plain->size(),
@@ -225,7 +229,7 @@ private slots:
                          QGuiApplication::primaryScreen()->availableGeometry().size()));
         plain->close();
 
-        // The window features of a page's request describe the outer frame.
+        // A page's request reaches the window (Xvfb has no window manager, so no frame).
         MainWindow *w = browser->createWindow(MainWindow::MultiTab, true);
         loadAndWait(w->currentView(), QStringLiteral("/a"));
         NorvaTest::runJs(w->currentView()->page(),
