@@ -2,6 +2,25 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
 <context>
+    <name>Browser</name>
+    <message>
+        <source>原有设置无法读取，已恢复为默认设置。</source>
+        <translation>The previous settings could not be read; the defaults are in use again.</translation>
+    </message>
+    <message>
+        <source>原设置文件已另存为：%1</source>
+        <translation>The old settings file was kept as: %1</translation>
+    </message>
+    <message>
+        <source>设置文件无法替换，修改的设置将不能保存。</source>
+        <translation>The settings file could not be replaced; changed settings cannot be saved.</translation>
+    </message>
+    <message>
+        <source>青隼</source>
+        <translation>Norva</translation>
+    </message>
+</context>
+<context>
     <name>DownloadManagerWidget</name>
     <message>
         <source>下载管理</source>
@@ -493,6 +512,14 @@
     <message>
         <source>清除成功！</source>
         <translation>Browsing data cleared.</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>设置无法保存，重启软件后这些修改将会丢失。</source>
+        <translation>The settings could not be saved; these changes will be lost when the program restarts.</translation>
     </message>
 </context>
 <context>
