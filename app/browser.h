@@ -32,13 +32,17 @@ public:
     QVector<MainWindow *> windows() const { return m_windows; }
 
     void setupDownloadManager();
+    // The first silent version check, started once the window's first page load has finished
+    // (its request would only compete with the page's), or after fallbackMs at the latest.
+    static void checkVersionAfterFirstLoad(MainWindow *window, int fallbackMs = 15000);
     // (Re)registers the open-software hotkey from the settings for the given window; a
     // combination that cannot be registered gives the window's hotkey balloon.
     void registerOpenSoftwareHotkey(MainWindow *window);
     QHotkey *openSoftwareHotkey() const { return m_hotkey; }
     DownloadManagerWidget *downloadManagerWidget() const { return m_downloadManagerWidget; }
 
-    DataBase *dataBase() const { return m_dataBase; }
+    // Opened on first use: no page needs it before the user reaches the login form.
+    DataBase *dataBase() const;
     NotifyManager *notifyManager() const { return m_notifyManager; }
 
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
@@ -70,7 +74,7 @@ protected:
 private:
     QVector<MainWindow *> m_windows;
     DownloadManagerWidget *m_downloadManagerWidget = nullptr;
-    DataBase *m_dataBase = nullptr;
+    mutable DataBase *m_dataBase = nullptr;
     NotifyManager *m_notifyManager = nullptr;
     QPointer<QHotkey> m_hotkey;
     int m_checkTimerId = 0;

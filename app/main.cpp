@@ -17,6 +17,13 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps, true);
     QCoreApplication::setApplicationVersion(QStringLiteral(NORVA_VERSION));
 
+    // A plain second start hands its message to the running instance before paying for a GUI
+    // application object; with arguments (or no instance listening) the full path below decides.
+    if (argc <= 1 && QtSingleApplication::messageRunningInstance(
+                         QStringLiteral("NORVA-{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"),
+                         QStringLiteral("raise_window_noop"), 3000))
+        return 0;
+
     auto *app = new QtSingleApplication(
         QStringLiteral("NORVA-{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"), argc, argv);
     if (app->isRunning()) {
@@ -55,7 +62,7 @@ int main(int argc, char *argv[])
         window->initNoticeSound();
         window->loadUrl(QUrl(appSettings->defaultMainPage));
         window->show();
-        window->checkVersion(true);
+        Browser::checkVersionAfterFirstLoad(window);
 
         exitCode = QApplication::exec();
         delete window;
