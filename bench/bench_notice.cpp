@@ -224,17 +224,21 @@ int main(int argc, char *argv[])
     monitor.start(2);
     const int loadCount = 100;
     int sent = 0;
+    QElapsedTimer loadClock;
     QTimer feeder;
+    // Keeps to the schedule (one every 10 ms) even when a popup takes longer than that to build.
     QObject::connect(&feeder, &QTimer::timeout, [&] {
-        channel->sendMsgFromHtml(notice(sent));
-        if (!manager->popups().isEmpty())
-            manager->popups().last()->setProperty("benchSeq", sent);
-        ++sent;
-        check();
+        const int due = qMin(loadCount, int(loadClock.elapsed() * loadCount / 1000) + 1);
+        while (sent < due) {
+            channel->sendMsgFromHtml(notice(sent));
+            if (!manager->popups().isEmpty())
+                manager->popups().last()->setProperty("benchSeq", sent);
+            ++sent;
+            check();
+        }
         if (sent == loadCount)
             feeder.stop();
     });
-    QElapsedTimer loadClock;
     loadClock.start();
     feeder.start(1000 / loadCount);
     NorvaTest::waitFor([&] { return sent == loadCount; }, 20000);
