@@ -62,7 +62,9 @@ class TestSingleApplication : public QObject
         QStringList args = {id, "--message", message};
         if (early)
             args << "--early";
-        return Probe(args).handedOver();
+        Probe probe(args);
+        // Found early means no application object was built for the hand-over.
+        return probe.handedOver() && probe.hasLine("delivered early") == early;
     }
     static bool quitPrimary(const QString &id, Probe &primary)
     {
