@@ -235,7 +235,9 @@ bool QtSingleApplication::messageRunningInstance(const QString &appId, const QSt
     const QDeadlineTimer deadline =
         timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(qint64(timeout));
     for (;;) {
-        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0)
+        // EISCONN: an interrupted attempt that completed meanwhile.
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0 ||
+            errno == EISCONN)
             break;
         // A full backlog means a live but busy instance: keep knocking until the deadline.
         if (errno == EINTR || (errno == EAGAIN && !deadline.hasExpired())) {
