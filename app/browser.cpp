@@ -8,12 +8,14 @@
 #include "store/appsettings.h"
 #include "store/database.h"
 #include "store/settingsstore.h"
+#include "web/webview.h"
 
 #include <QDir>
 #include <QIcon>
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QPainter>
+#include <QTimer>
 #include <QTimerEvent>
 #include <QWebEngineProfile>
 #include <climits>
@@ -25,9 +27,36 @@ Browser::Browser() : QObject(nullptr)
     m_checkTimerId = 0;
     m_checkUpdateInterval = 0;
     loadSettings();
-    m_dataBase = new DataBase(
-        loginStoreDirectory(QWebEngineProfile::defaultProfile()->persistentStoragePath()));
     setCheckUpdateInterval(86400);
+}
+
+DataBase *Browser::dataBase() const
+{
+    if (!m_dataBase)
+        m_dataBase = new DataBase(
+            loginStoreDirectory(QWebEngineProfile::defaultProfile()->persistentStoragePath()));
+    return m_dataBase;
+}
+
+void Browser::checkVersionAfterFirstLoad(MainWindow *window, int fallbackMs)
+{
+    WebView *view = window ? window->currentView() : nullptr;
+    if (!view) {
+        if (window)
+            window->checkVersion(true);
+        return;
+    }
+    // One shot, whichever comes first; both die with the window.
+    auto *once = new QObject(window);
+    auto start = [window, once] {
+        if (once->property("started").toBool())
+            return;
+        once->setProperty("started", true);
+        once->deleteLater();
+        window->checkVersion(true);
+    };
+    connect(view, &QWebEngineView::loadFinished, once, start);
+    QTimer::singleShot(fallbackMs, once, start);
 }
 
 Browser::~Browser()

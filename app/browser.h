@@ -35,6 +35,9 @@ public:
     QVector<MainWindow *> windows() const { return m_windows; }
 
     void setupDownloadManager();
+    // The first silent version check, started once the window's first page load has finished
+    // (its request would only compete with the page's), or after fallbackMs at the latest.
+    static void checkVersionAfterFirstLoad(MainWindow *window, int fallbackMs = 15000);
     // (Re)registers the open-software hotkey from the settings. It always brings up the first
     // main window, whichever window changed the settings; a combination that cannot be
     // registered gives that window's hotkey balloon.
@@ -44,7 +47,8 @@ public:
     QHotkey *openSoftwareHotkey() const { return m_hotkey; }
     DownloadManagerWidget *downloadManagerWidget() const { return m_downloadManagerWidget; }
 
-    DataBase *dataBase() const { return m_dataBase; }
+    // Opened on first use: no page needs it before the user reaches the login form.
+    DataBase *dataBase() const;
     NotifyManager *notifyManager() const { return m_notifyManager; }
 
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
@@ -82,7 +86,7 @@ protected:
 private:
     QVector<MainWindow *> m_windows;
     DownloadManagerWidget *m_downloadManagerWidget = nullptr;
-    DataBase *m_dataBase = nullptr;
+    mutable DataBase *m_dataBase = nullptr;
     NotifyManager *m_notifyManager = nullptr;
     QPointer<QHotkey> m_hotkey;
     SettingsStore::LoadResult m_settingsLoad;

@@ -30,6 +30,13 @@ int main(int argc, char *argv[])
     if (CommandLine::printInformation(options, argc, argv))
         return 0;
 
+    // A second start hands its message to the running instance before paying for a GUI
+    // application object; with no instance listening the full path below decides.
+    if (QtSingleApplication::messageRunningInstance(
+            QStringLiteral("NORVA-{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"),
+            QStringLiteral("raise_window_noop"), 3000))
+        return 0;
+
     auto *app = new QtSingleApplication(
         QStringLiteral("NORVA-{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"), argc, argv);
     if (app->isRunning()) {
@@ -82,7 +89,7 @@ int main(int argc, char *argv[])
         if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable())
             window->show();
         browser.reportUnreadableSettings(window);
-        window->checkVersion(true);
+        Browser::checkVersionAfterFirstLoad(window);
 
         exitCode = QApplication::exec();
         delete window;

@@ -15,6 +15,11 @@
 #include <windows.h>
 #else
 #include <QX11Info>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 #endif
@@ -181,6 +186,93 @@ bool QtSingleApplication::sendMessage(const QString &message, int timeout)
     const bool delivered = socket.getChar(&answer) && answer == ackByte;
     socket.disconnectFromServer();
     return delivered;
+}
+
+#ifndef Q_OS_WIN
+namespace {
+
+int remainingMs(const QDeadlineTimer &deadline)
+{
+    return deadline.isForever() ? -1 : int(qMax<qint64>(deadline.remainingTime(), 0));
+}
+
+// Waits until the descriptor is ready for the given events; false on time-out or error.
+bool waitFor(int fd, short events, const QDeadlineTimer &deadline)
+{
+    for (;;) {
+        pollfd entry = {fd, events, 0};
+        const int ready = ::poll(&entry, 1, remainingMs(deadline));
+        if (ready > 0)
+            return (entry.revents & events) != 0;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+} // namespace
+#endif
+
+bool QtSingleApplication::messageRunningInstance(const QString &appId, const QString &message,
+                                                 int timeout)
+{
+#ifdef Q_OS_WIN
+    // Pipes need Qt's socket classes, and those an application object.
+    Q_UNUSED(appId)
+    Q_UNUSED(message)
+    Q_UNUSED(timeout)
+    return false;
+#else
+    // Plain sockets: Qt's need an event dispatcher, which does not exist yet.
+    const QByteArray path = QFile::encodeName(serverName(appId));
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= int(sizeof(address.sun_path)))
+        return false;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return false;
+    const QDeadlineTimer deadline =
+        timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(qint64(timeout));
+    for (;;) {
+        // EISCONN: an interrupted attempt that completed meanwhile.
+        if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof(address)) == 0 ||
+            errno == EISCONN)
+            break;
+        // A full backlog means a live but busy instance: keep knocking until the deadline.
+        if (errno == EINTR || (errno == EAGAIN && !deadline.hasExpired())) {
+            ::usleep(2000);
+            continue;
+        }
+        // No socket, or one left behind by a killed instance.
+        ::close(fd);
+        return false;
+    }
+
+    // Someone listens: whatever happens to the message now, an instance runs.
+    const QByteArray data = frame(message);
+    qint64 sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n =
+            ::send(fd, data.constData() + sent, size_t(data.size() - sent), MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += n;
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN && waitFor(fd, POLLOUT, deadline)) {
+            continue;
+        } else {
+            break;
+        }
+    }
+    if (sent == data.size() && waitFor(fd, POLLIN, deadline)) {
+        char answer = 0;
+        while (::recv(fd, &answer, 1, 0) < 0 && errno == EINTR) {
+        }
+    }
+    ::close(fd);
+    return true;
+#endif
 }
 
 void QtSingleApplication::setActivationWindow(QWidget *window, bool activateOnMessage)

@@ -22,6 +22,11 @@ public:
     bool isRunning() const;
     // Delivers the message to the running instance; answers whether it arrived in time.
     bool sendMessage(const QString &message, int timeout = 5000);
+    // For a second start before any application object exists: when an instance of this id
+    // listens, hands it the message (waiting at most timeout ms for its answer) and answers
+    // true. False means none was found and the caller goes on through the lock file; an
+    // instance that holds the lock but does not listen yet is found there.
+    static bool messageRunningInstance(const QString &appId, const QString &message, int timeout);
     void setActivationWindow(QWidget *window, bool activateOnMessage = true);
     QWidget *activationWindow() const;
 

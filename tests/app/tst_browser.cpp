@@ -2,24 +2,49 @@
 #include "downloads/downloadmanagerwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "store/appsettings.h"
+#include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
+#include "web/webview.h"
 
 #include <QAbstractEventDispatcher>
 #include <QMessageBox>
+#include <QNetworkReply>
 #include <QSettings>
 #include <QWebEngineProfile>
 
 class TestBrowser : public QObject
 {
     Q_OBJECT
+
+    TestHttpServer server;
+
+    int versionRequests() const
+    {
+        return server.requests().filter(QStringLiteral("/kst-client/updates/version.json")).size();
+    }
+
 private slots:
+    void initTestCase()
+    {
+        QVERIFY(server.listen());
+        server.setHtml("/", "<title>first</title><img src=\"/picture.png\">");
+        server.setHtml("/kst-client/updates/version.json", "not json"); // silent: no box
+        qputenv("NORVA_SERVICE_URL", server.url().toString().toUtf8());
+    }
+
     void settingsRecordLivesWithBrowser()
     {
         QVERIFY(!appSettings);
         {
             Browser browser;
             QVERIFY(appSettings);
+            // The saved-login file is not touched at start, only on first use.
+            const QString file = Browser::loginStoreDirectory(
+                                     QWebEngineProfile::defaultProfile()->persistentStoragePath()) +
+                                 QStringLiteral("Databases.db");
+            QVERIFY(!QFile::exists(file));
             QVERIFY(browser.dataBase());
+            QVERIFY(QFile::exists(file));
             QVERIFY(browser.notifyManager());
             QCOMPARE(browser.checkUpdateInterval(), 86400);
             QVERIFY(browser.checkTimerId() > 0);
@@ -134,6 +159,43 @@ private slots:
         QTRY_COMPARE(browser.windows(), (QVector<MainWindow *>{first}));
         delete first;
         QVERIFY(browser.windows().isEmpty());
+    }
+
+    // The start-up check waits for the first page, subresources included, and runs once.
+    void firstVersionCheckAfterFirstLoad_data()
+    {
+        QTest::addColumn<bool>("loadPage");
+        QTest::addColumn<int>("fallbackMs");
+        QTest::newRow("page loads") << true << 60000;
+        QTest::newRow("no page: fallback") << false << 300;
+    }
+
+    void firstVersionCheckAfterFirstLoad()
+    {
+        QFETCH(bool, loadPage);
+        QFETCH(int, fallbackMs);
+        Browser browser;
+        MainWindow *window = browser.createWindow(0, false);
+        const int before = versionRequests();
+        const int requestsBefore = server.requests().size();
+        if (loadPage)
+            window->loadUrl(server.url());
+        Browser::checkVersionAfterFirstLoad(window, fallbackMs);
+        QTRY_COMPARE_WITH_TIMEOUT(versionRequests(), before + 1, 20000);
+        if (loadPage) {
+            const QStringList seen = server.requests().mid(requestsBefore);
+            QVERIFY2(seen.indexOf("/picture.png") >= 0 &&
+                         seen.indexOf("/picture.png") <
+                             seen.indexOf(QRegularExpression("/kst-client/updates/version.*")),
+                     qPrintable(seen.join(' ')));
+            // A second load does not start another check.
+            QSignalSpy loaded(window->currentView(), &QWebEngineView::loadFinished);
+            window->currentView()->reload();
+            QVERIFY(loaded.wait(20000));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!window->findChild<QNetworkReply *>(), 20000);
+        QCOMPARE(versionRequests(), before + 1);
+        delete window;
     }
 
     void downloadManagerOnce()

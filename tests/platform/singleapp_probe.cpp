@@ -1,5 +1,8 @@
 // A tiny single-instance program for tst_singleapplication.
 //   singleapp_probe ID [--message TEXT] [--timeout MS] [--hidden] [--minimized] [--maximized]
+//                      [--early]
+// --early first looks for a running instance without an application object, as the program
+// does; one found that way prints "delivered early" at once.
 // The first start prints "primary" and then one line per message received; later starts
 // print "sending", then "delivered" or "failed", and exit 0. The message "quit" ends the primary.
 #include "platform/qtsingleapplication.h"
@@ -34,6 +37,14 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QString id = args.first();
+
+    if (args.contains(QStringLiteral("--early")) &&
+        QtSingleApplication::messageRunningInstance(
+            id, argAfter(args, QStringLiteral("--message"), QStringLiteral("hello")),
+            argAfter(args, QStringLiteral("--timeout"), QStringLiteral("10000")).toInt())) {
+        say(QStringLiteral("delivered early"));
+        return 0;
+    }
 
     QtSingleApplication app(id, argc, argv);
     if (app.isRunning()) {

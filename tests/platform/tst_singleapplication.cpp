@@ -57,9 +57,14 @@ class TestSingleApplication : public QObject
     Q_OBJECT
 
     static QString uniqueId() { return QUuid::createUuid().toString(QUuid::WithoutBraces); }
-    static bool deliver(const QString &id, const QString &message)
+    static bool deliver(const QString &id, const QString &message, bool early = false)
     {
-        return Probe({id, "--message", message}).handedOver();
+        QStringList args = {id, "--message", message};
+        if (early)
+            args << "--early";
+        Probe probe(args);
+        // Found early means no application object was built for the hand-over.
+        return probe.handedOver() && probe.hasLine("delivered early") == early;
     }
     static bool quitPrimary(const QString &id, Probe &primary)
     {
@@ -70,17 +75,21 @@ private slots:
     void secondStartDeliversAndShowsTheWindow_data()
     {
         QTest::addColumn<QString>("option");
-        QTest::newRow("hidden") << "--hidden";
-        QTest::newRow("minimised") << "--minimized";
+        QTest::addColumn<bool>("early");
+        QTest::newRow("hidden") << "--hidden" << false;
+        QTest::newRow("minimised") << "--minimized" << false;
+        QTest::newRow("hidden, found before the application object") << "--hidden" << true;
+        QTest::newRow("minimised, found before the application object") << "--minimized" << true;
     }
 
     void secondStartDeliversAndShowsTheWindow()
     {
         QFETCH(QString, option);
+        QFETCH(bool, early);
         const QString id = uniqueId();
         Probe primary({id, option});
         QVERIFY(primary.waitForLine("primary"));
-        QVERIFY(deliver(id, "青隼 ✓"));
+        QVERIFY(deliver(id, "青隼 ✓", early));
         QVERIFY(primary.waitForLine("message 青隼 ✓ state=0 visible=1"));
         QVERIFY(quitPrimary(id, primary));
     }
@@ -121,7 +130,10 @@ private slots:
 
         primary.process.kill(); // SIGKILL: the lock file and socket stay behind
         QVERIFY(primary.waitFinished());
-        Probe next({id});
+        QVERIFY(QFile::exists(QtSingleApplication::serverName(id)));
+        // The socket left behind answers nobody, so the early look finds no instance.
+        QVERIFY(!QtSingleApplication::messageRunningInstance(id, "nobody", 3000));
+        Probe next({id, "--early"});
         QVERIFY2(next.waitForLine("primary"), qPrintable(next.lines().join('|')));
         QVERIFY(deliver(id, "after-kill"));
         QVERIFY(next.waitForLine("message after-kill"));
@@ -133,9 +145,13 @@ private slots:
         const QString id = uniqueId();
         const int count = 20;
         std::vector<std::unique_ptr<Probe>> probes;
-        for (int i = 0; i < count; ++i)
-            probes.emplace_back(
-                new Probe({id, "--message", QString("from-%1").arg(i), "--timeout", "20000"}));
+        for (int i = 0; i < count; ++i) {
+            QStringList args = {id, "--message", QString("from-%1").arg(i), "--timeout", "20000"};
+            // Half of them look for the instance before building an application object.
+            if (i % 2)
+                args << "--early";
+            probes.emplace_back(new Probe(args));
+        }
         QList<Probe *> running;
         QVERIFY(NorvaTest::waitFor(
             [&] {
