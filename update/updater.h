@@ -10,11 +10,17 @@
 #include <memory>
 
 #include "update/progressdialog.h"
+#include "update/versionfile.h"
+
+#include <QLoggingCategory>
+
+#include <functional>
+
+Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
 
 class MainWindow;
 
 class QFile;
-class QJsonObject;
 class QNetworkReply;
 
 // The main window's version check and installer download. Dialogs are parented to the window.
@@ -44,6 +50,15 @@ public:
     int overwriteNoticeDelay() const { return m_overwriteNoticeDelayMs; }
     void setOverwriteNoticeDelay(int ms) { m_overwriteNoticeDelayMs = ms; }
 
+    // Starts the installer (directory, file name); InstallerLauncher::launch unless replaced.
+    using Launcher = std::function<bool(const QString &, const QString &)>;
+    void setInstallerLauncher(Launcher launcher) { m_launcher = std::move(launcher); }
+    // Treats every version file as one that came over https (the loopback test service cannot
+    // serve https).
+    void setAssumeHttpsVersionFile(bool on) { m_assumeHttpsVersionFile = on; }
+    // Whether the running update may only download over https.
+    bool requireHttps() const { return m_requireHttps; }
+
 public slots:
     void handleNetworkRequestFinished(QNetworkReply *reply);
     void cancelDownload();
@@ -53,10 +68,8 @@ public slots:
 
 private:
     void startCheck(bool silent);
-    void applyDirectives(const QJsonObject &root);
-    void applyCacheOrder(const QJsonObject &version);
-    void applyMainPage(const QString &mainPage);
-    void evaluateRelease(const QJsonObject &win);
+    void apply(const VersionFile::Decisions &decisions);
+    QString insecureText(const QUrl &url) const;
     void startRequest(const QUrl &url, const QString &version);
     std::unique_ptr<QFile> openFileForWrite(const QString &fileName);
     void releaseReply();
@@ -86,4 +99,7 @@ private:
     QString m_writeError;
     qint64 m_bytesWritten = 0;
     int m_overwriteNoticeDelayMs = 10000;
+    bool m_requireHttps = false;
+    bool m_assumeHttpsVersionFile = false;
+    Launcher m_launcher;
 };
