@@ -22,6 +22,8 @@ if [[ ${#targets[@]} -eq 0 ]]; then
 fi
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+# Qt's own allocations that it never frees (see lsan.supp) are no finding of ours.
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 printf '%-22s %12s %10s\n' target executions exec/s
 for target in "${targets[@]}"; do

@@ -9,3 +9,13 @@ cd "$root/build"
 # A test that fails is run once more, so a timing hiccup on a loaded machine does not fail CI;
 # the first failure still shows in the output.
 "$root/scripts/headless.sh" ctest --output-on-failure --repeat until-pass:2 "$@"
+
+# Then the same suite under AddressSanitizer + UndefinedBehaviorSanitizer + LeakSanitizer, and a
+# short run of every fuzz target. Each step prints how long it took.
+step() {
+  local start=$SECONDS
+  "$@"
+  echo "== $(basename "$1") took $((SECONDS - start)) s"
+}
+step "$root/scripts/run-sanitizers.sh"
+step "$root/scripts/run-fuzz.sh" "${NORVA_CI_FUZZ_SECONDS:-10}"

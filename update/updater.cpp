@@ -1,7 +1,5 @@
 #include "update/updater.h"
 
-#include "app/browser.h"
-#include "mainwindow/mainwindow.h"
 #include "platform/installerlauncher.h"
 #include "store/appsettings.h"
 #include "store/serviceurl.h"
@@ -17,6 +15,8 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <QVariant>
+#include <QWidget>
 
 Q_LOGGING_CATEGORY(lcUpdate, "norva.update")
 
@@ -25,7 +25,7 @@ const QString otherSettingsGroup = QStringLiteral("OtherSettings");
 const qint64 downloadBufferSize = 1024 * 1024;
 } // namespace
 
-Updater::Updater(MainWindow *window) : QObject(window), m_window(window)
+Updater::Updater(Host host) : QObject(host.window), m_host(std::move(host)), m_window(m_host.window)
 {
     // Redirects are put to the user, never followed silently.
     m_downloadManager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
@@ -124,30 +124,32 @@ void Updater::handleNetworkRequestFinished(QNetworkReply *reply)
 
 void Updater::apply(const VersionFile::Decisions &d)
 {
-    Browser *browser = m_window->browser();
-    if (d.installForceNotice && browser)
-        browser->setForceNotice(m_window->jsChannel(), d.forceNotice);
-    if (d.setNoticeStayTime)
-        m_window->setNoticeStayTime(d.noticeStayTime);
-    if (d.checkUpdateInterval > 0 && browser)
-        browser->setCheckUpdateInterval(d.checkUpdateInterval);
+    if (d.installForceNotice && m_host.setForceNotice)
+        m_host.setForceNotice(d.forceNotice);
+    if (d.setNoticeStayTime && m_host.setNoticeStayTime)
+        m_host.setNoticeStayTime(d.noticeStayTime);
+    if (d.checkUpdateInterval > 0 && m_host.setCheckUpdateInterval)
+        m_host.setCheckUpdateInterval(d.checkUpdateInterval);
 
     if (d.clearCache) {
-        m_window->clearBrowsingData(true, true, true);
+        if (m_host.clearBrowsingData)
+            m_host.clearBrowsingData();
         m_cacheCleared = true;
         appSettings->clearCacheVersion = d.cacheVersion;
-        if (browser)
-            browser->saveSettingsValue(QStringLiteral("clearCacheVersion"), otherSettingsGroup,
-                                       d.cacheVersion);
-        m_window->loadUrl(QUrl::fromUserInput(appSettings->defaultMainPage));
+        if (m_host.saveSettingsValue)
+            m_host.saveSettingsValue(QStringLiteral("clearCacheVersion"), otherSettingsGroup,
+                                     d.cacheVersion);
+        if (m_host.loadUrl)
+            m_host.loadUrl(QUrl::fromUserInput(appSettings->defaultMainPage));
     }
 
     if (!d.newMainPage.isEmpty()) {
         appSettings->defaultMainPage = d.newMainPage;
-        if (browser)
-            browser->saveSettingsValue(QStringLiteral("defaultMainPage"), otherSettingsGroup,
-                                       d.newMainPage);
-        m_window->loadUrl(QUrl::fromUserInput(d.newMainPage));
+        if (m_host.saveSettingsValue)
+            m_host.saveSettingsValue(QStringLiteral("defaultMainPage"), otherSettingsGroup,
+                                     d.newMainPage);
+        if (m_host.loadUrl)
+            m_host.loadUrl(QUrl::fromUserInput(d.newMainPage));
     }
 
     QPointer<Updater> self(this);
@@ -489,6 +491,6 @@ void Updater::startUpdate()
                     .arg(QDir::toNativeSeparators(installer.absoluteFilePath())));
         return;
     }
-    m_window->setQuitRequested(true);
-    m_window->close();
+    if (m_host.quitAfterInstallerStarted)
+        m_host.quitAfterInstallerStarted();
 }

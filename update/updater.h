@@ -18,17 +18,33 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
 
-class MainWindow;
-
 class QFile;
+class QJsonObject;
+class QVariant;
 class QNetworkReply;
 
-// The main window's version check and installer download. Dialogs are parented to the window.
+class QWidget;
+
+// The version check and installer download of one window. Dialogs are parented to the host's
+// widget; everything the update changes outside itself goes through the host's callbacks.
 class Updater : public QObject
 {
     Q_OBJECT
 public:
-    explicit Updater(MainWindow *window);
+    struct Host
+    {
+        QWidget *window = nullptr; // parent of the boxes and the progress dialog, and of this
+        std::function<void(const QJsonObject &)> setForceNotice;
+        std::function<void(int)> setNoticeStayTime;      // seconds
+        std::function<void(int)> setCheckUpdateInterval; // seconds
+        std::function<void()> clearBrowsingData;         // cache, cookies, visited links
+        std::function<void(const QUrl &)> loadUrl;       // into the current view
+        std::function<void(const QString &, const QString &, const QVariant &)>
+            saveSettingsValue; // key, group, value
+        std::function<void()> quitAfterInstallerStarted;
+    };
+
+    explicit Updater(Host host);
     ~Updater() override;
 
     // Starts a check unless one (or the update it started) is under way.
@@ -78,7 +94,8 @@ private:
                 QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
-    MainWindow *m_window;
+    Host m_host;
+    QWidget *m_window;
     bool m_silentCheck = true;
     bool m_checkInProgress = false;
     bool m_forceUpdate = false;
