@@ -1,5 +1,9 @@
 #pragma once
 
+#include "update/progressdialog.h"
+#include "update/versionfile.h"
+
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -7,22 +11,15 @@
 #include <QString>
 #include <QUrl>
 
-#include <memory>
-
-#include "update/progressdialog.h"
-#include "update/versionfile.h"
-
-#include <QLoggingCategory>
-
 #include <functional>
+#include <memory>
 
 Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
 
 class QFile;
 class QJsonObject;
-class QVariant;
 class QNetworkReply;
-
+class QVariant;
 class QWidget;
 
 // The version check and installer download of one window. Dialogs are parented to the host's
