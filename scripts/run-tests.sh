@@ -11,11 +11,17 @@ cd "$root/build"
 "$root/scripts/headless.sh" ctest --output-on-failure --repeat until-pass:2 "$@"
 
 # Then the same suite under AddressSanitizer + UndefinedBehaviorSanitizer + LeakSanitizer, and a
-# short run of every fuzz target. Each step prints how long it took.
+# short run of every fuzz target. Each step prints how long it took; a failing step does not keep
+# the next one from running, but fails the whole run.
+failed=()
 step() {
   local start=$SECONDS
-  "$@"
+  "$@" || failed+=("$(basename "$1")")
   echo "== $(basename "$1") took $((SECONDS - start)) s"
 }
 step "$root/scripts/run-sanitizers.sh"
 step "$root/scripts/run-fuzz.sh" "${NORVA_CI_FUZZ_SECONDS:-10}"
+if [[ ${#failed[@]} -gt 0 ]]; then
+  echo "failed: ${failed[*]}" >&2
+  exit 1
+fi
