@@ -21,7 +21,8 @@ if [[ ${#targets[@]} -eq 0 ]]; then
   for dir in "$root"/fuzz/corpus/*/; do targets+=("$(basename "$dir")"); done
 fi
 
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
+# Two frames per allocation, as in run-sanitizers.sh, so that lsan.supp means the same here.
+export ASAN_OPTIONS="detect_leaks=1:malloc_context_size=2:abort_on_error=1:${ASAN_OPTIONS:-}"
 # Qt's own allocations that it never frees (see lsan.supp) are no finding of ours.
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
