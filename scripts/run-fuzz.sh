@@ -37,7 +37,7 @@ for target in "${targets[@]}"; do
     echo "$target: FAILED, see $log and $build/findings/$target/" >&2
     exit 1
   fi
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+  rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n1)
   printf '%-22s %12s %10s\n' "$target" "$runs" "$rate"
 done
