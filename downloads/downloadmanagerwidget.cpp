@@ -1,5 +1,7 @@
 #include "downloads/downloadmanagerwidget.h"
 
+#include "downloads/downloadrules.h"
+
 #include "downloads/downloadwidget.h"
 #include "store/appsettings.h"
 
@@ -65,18 +67,12 @@ DownloadManagerWidget::DownloadManagerWidget(QWidget *parent) : QWidget(parent)
 
 QString DownloadManagerWidget::suggestedPath(const QString &downloadPath, const QString &fileName)
 {
-    QString path = downloadPath;
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path + fileName;
+    return DownloadRules::suggestedPath(downloadPath, fileName);
 }
 
 QString DownloadManagerWidget::fileFilter(const QString &mimeType)
 {
-    if (mimeType.contains(
-            QLatin1String("application/vnd.openxmlformats-officedocument.spreadsheetml.sheet")))
-        return QStringLiteral("*.xlsx");
-    return QStringLiteral("*.*");
+    return DownloadRules::fileFilter(mimeType);
 }
 
 namespace {
@@ -99,8 +95,7 @@ void DownloadManagerWidget::downloadRequested(QWebEngineDownloadItem *download)
 {
     if (!download)
         return;
-    QString fileName = download->downloadFileName();
-    fileName = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+    const QString fileName = DownloadRules::fileNameOf(download->downloadFileName());
 
     // Read anew every time: the settings dialog may have changed the folder meanwhile.
     if (m_settings)

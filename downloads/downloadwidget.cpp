@@ -1,5 +1,7 @@
 #include "downloads/downloadwidget.h"
 
+#include "downloads/downloadrules.h"
+
 #include <QDesktopServices>
 #include <QGridLayout>
 #include <QLabel>
@@ -68,13 +70,7 @@ DownloadWidget::DownloadWidget(QWebEngineDownloadItem *download, QWidget *parent
 
 QString DownloadWidget::withUnit(qreal bytes)
 {
-    if (bytes < (1 << 10))
-        return tr("%L1 B").arg(bytes);
-    if (bytes < (1 << 20))
-        return tr("%L1 KiB").arg(bytes / (1 << 10), 0, 'f', 2);
-    if (bytes < (1 << 30))
-        return tr("%L1 MiB").arg(bytes / (1 << 20), 0, 'f', 2);
-    return tr("%L1 GiB").arg(bytes / (1 << 30), 0, 'f', 2);
+    return DownloadRules::withUnit(bytes);
 }
 
 DownloadWidget::Progress DownloadWidget::progressFor(QWebEngineDownloadItem::DownloadState state,
@@ -82,47 +78,30 @@ DownloadWidget::Progress DownloadWidget::progressFor(QWebEngineDownloadItem::Dow
                                                      qreal bytesPerSecond,
                                                      const QString &interruption)
 {
-    Progress p;
-    if (state == QWebEngineDownloadItem::DownloadRequested)
-        return p; // not accepted yet: the bar stays as it is
-    p.changes = true;
-    p.enabled = state == QWebEngineDownloadItem::DownloadInProgress;
-    p.value = 0;
-    const QString done = withUnit(received);
-    const QString speed = withUnit(bytesPerSecond);
+    using S = DownloadRules::State;
+    S plain = S::Interrupted;
     switch (state) {
+    case QWebEngineDownloadItem::DownloadRequested:
+        plain = S::Requested;
+        break;
     case QWebEngineDownloadItem::DownloadInProgress:
-        if (total >= 0) {
-            // Some servers announce a length of 0; show 0 % rather than divide by it.
-            p.value = total > 0 ? qRound(received * 100.0 / total) : 0;
-            p.format = tr("%p% - %1 of %2 已下载 - %3/s").arg(done, withUnit(total), speed);
-        } else {
-            p.format = tr("未知大小 - %1 已下载 - %2/s").arg(done, speed);
-        }
+        plain = S::InProgress;
         break;
     case QWebEngineDownloadItem::DownloadCompleted:
-        p.value = 100;
-        p.format = tr("已完成 - %1 已下载 - %2/s").arg(done, speed);
+        plain = S::Completed;
         break;
     case QWebEngineDownloadItem::DownloadCancelled:
-        p.format = tr("已取消 - %1 已下载 - %2/s").arg(done, speed);
+        plain = S::Cancelled;
         break;
-    default:
-        p.format = tr("已中断: %1").arg(interruption);
+    case QWebEngineDownloadItem::DownloadInterrupted:
         break;
     }
-    return p;
+    return DownloadRules::progressFor(plain, received, total, bytesPerSecond, interruption);
 }
 
 QString DownloadWidget::folderOf(const QString &filePath)
 {
-    const int slash = filePath.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return QString();
-    // A file right under the root still has a folder to open.
-    if (slash == 0)
-        return QStringLiteral("/");
-    return filePath.left(slash);
+    return DownloadRules::folderOf(filePath);
 }
 
 QString DownloadWidget::pathOf(const QWebEngineDownloadItem *download)

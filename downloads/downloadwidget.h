@@ -1,5 +1,7 @@
 #pragma once
 
+#include "downloads/downloadrules.h"
+
 #include <QElapsedTimer>
 #include <QFrame>
 #include <QPointer>
@@ -19,13 +21,7 @@ class DownloadWidget : public QFrame
     Q_OBJECT
 public:
     // What the progress bar shows for one state of a download.
-    struct Progress
-    {
-        bool changes = false; // false: leave the bar as it is
-        int value = 0;
-        bool enabled = true;
-        QString format;
-    };
+    using Progress = DownloadRules::Progress;
 
     explicit DownloadWidget(QWebEngineDownloadItem *download, QWidget *parent = nullptr);
 

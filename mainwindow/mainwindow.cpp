@@ -106,7 +106,28 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
                 &MainWindow::bringToFront);
     }
 
-    m_updater = new Updater(this);
+    Updater::Host host;
+    host.window = this;
+    host.setForceNotice = [this](const QJsonObject &config) {
+        if (m_browser)
+            m_browser->setForceNotice(m_jsChannel, config);
+    };
+    host.setNoticeStayTime = [this](int seconds) { setNoticeStayTime(seconds); };
+    host.setCheckUpdateInterval = [this](int seconds) {
+        if (m_browser)
+            m_browser->setCheckUpdateInterval(seconds);
+    };
+    host.clearBrowsingData = [this] { clearBrowsingData(true, true, true); };
+    host.loadUrl = [this](const QUrl &url) { loadUrl(url); };
+    host.saveSettingsValue = [this](const QString &key, const QString &group, const QVariant &v) {
+        if (m_browser)
+            m_browser->saveSettingsValue(key, group, v);
+    };
+    host.quitAfterInstallerStarted = [this] {
+        setQuitRequested(true);
+        close();
+    };
+    m_updater = new Updater(std::move(host));
 
     centralWidget->setLayout(m_layout);
     setCentralWidget(centralWidget);

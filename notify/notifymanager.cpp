@@ -4,7 +4,6 @@
 #include "notify/notifywindow.h"
 
 #include <QGuiApplication>
-#include <QJsonArray>
 #include <QPropertyAnimation>
 #include <QScreen>
 #include <QTimer>
@@ -31,56 +30,12 @@ NotifyManager::~NotifyManager()
 void NotifyManager::setForceNotice(JsChannel *ch, const QJsonObject &cfg)
 {
     channel = ch;
-    forceNotice = cfg;
-    busicTypes.clear();
-    noticeKeys.clear();
-
-    if (cfg.contains(QLatin1String("stayTime"))) {
-        const int seconds = cfg.value(QLatin1String("stayTime")).toInt();
-        stayTime = seconds < 2 ? 10000 : seconds * 1000;
-    }
-    if (cfg.contains(QLatin1String("busicTypes"))) {
-        const QJsonArray types = cfg.value(QLatin1String("busicTypes")).toArray();
-        for (const QJsonValue &value : types)
-            busicTypes.append(value.toInt());
-    }
-    if (cfg.contains(QLatin1String("noticeInfo"))) {
-        const QJsonArray rules = cfg.value(QLatin1String("noticeInfo")).toArray();
-        for (const QJsonValue &value : rules) {
-            const QJsonObject rule = value.toObject();
-            if (!rule.contains(QLatin1String("targetType")) ||
-                !rule.contains(QLatin1String("busicType")) || !rule.contains(QLatin1String("key")))
-                continue;
-            const int targetType = rule.value(QLatin1String("targetType")).toInt();
-            const int busicType = rule.value(QLatin1String("busicType")).toInt();
-            if (targetType == -1 || busicType == -1)
-                continue;
-            const QJsonArray keys = rule.value(QLatin1String("key")).toArray();
-            for (const QJsonValue &key : keys) {
-                const QString text = key.toString();
-                if (!text.isEmpty())
-                    noticeKeys[QString::number(busicType) + QLatin1Char('-') + text] = targetType;
-            }
-        }
-    }
+    forceRules.configure(cfg);
 }
 
 bool NotifyManager::isForceNotice(int &targetType, int busicType, const QString &type) const
 {
-    if (forceNotice.isEmpty())
-        return false;
-    if (!busicTypes.contains(busicType) || (busicType != 2 && busicType != 6))
-        return false;
-    const QString candidate = QString::number(busicType) + QLatin1Char('-') + type;
-    for (auto it = noticeKeys.constBegin(); it != noticeKeys.constEnd(); ++it) {
-        const QString &key = it.key();
-        const QString prefix = key.endsWith(QLatin1Char('*')) ? key.chopped(1) : key;
-        if (candidate.startsWith(prefix)) {
-            targetType = it.value();
-            return true;
-        }
-    }
-    return false;
+    return forceRules.matches(targetType, busicType, type);
 }
 
 void NotifyManager::addNotice(const NoticeItem &item)
@@ -110,7 +65,7 @@ void NotifyManager::showNext()
         relayout();
     }
 
-    auto *popup = new NotifyWindow(channel, stayTime, item.targetType);
+    auto *popup = new NotifyWindow(channel, forceRules.stayTimeMs(), item.targetType);
     popup->setTitle(item.title);
     popup->setContent(item.content);
     popup->setBusicId(item.busicId);

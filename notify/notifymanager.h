@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QPointer>
 
+#include "notify/forcenoticerules.h"
 #include "notify/noticeitem.h"
 
 class JsChannel;
@@ -25,10 +26,10 @@ public:
     void addNotice(const NoticeItem &item);
 
     // Read-only views of the state, for diagnostics and tests.
-    int popupStayTime() const { return stayTime; }
+    int popupStayTime() const { return forceRules.stayTimeMs(); }
     QList<NotifyWindow *> popups() const { return windows; }
-    QList<int> allowedBusicTypes() const { return busicTypes; }
-    QMap<QString, int> rules() const { return noticeKeys; }
+    QList<int> allowedBusicTypes() const { return forceRules.busicTypes(); }
+    QMap<QString, int> rules() const { return forceRules.noticeKeys(); }
 
     // Top-left corner of the popup in slot index (0 is the top one) on the primary screen.
     static QPoint popupPosition(int index);
@@ -39,11 +40,8 @@ private:
     void onPopupDisappeared(NotifyWindow *popup);
 
     int maxCount = 3;
-    int stayTime = 10000;
     QPointer<JsChannel> channel;
-    QJsonObject forceNotice;
+    ForceNoticeRules forceRules;
     QList<NoticeItem> queue;
     QList<NotifyWindow *> windows;
-    QList<int> busicTypes;
-    QMap<QString, int> noticeKeys;
 };

@@ -2,7 +2,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
+
+InstallerLauncher::Platform InstallerLauncher::hostPlatform()
+{
+#ifdef Q_OS_WIN
+    return Platform::Windows;
+#else
+    return Platform::Other;
+#endif
+}
 
 bool InstallerLauncher::isAcceptedWindowsName(const QString &fileName)
 {
@@ -29,26 +39,46 @@ QString InstallerLauncher::shellCommandText()
     return QStringLiteral("sleep 1; exec \"./$1\"");
 }
 
+InstallerLauncher::Command InstallerLauncher::command(const QString &directory,
+                                                      const QString &fileName, Platform platform)
+{
+    Command c;
+    if (fileName.isEmpty() || fileName.contains(QLatin1Char('/')) || !QDir(directory).exists() ||
+        !QFileInfo(QDir(directory).filePath(fileName)).isFile())
+        return c;
+    if (platform == Platform::Windows) {
+        if (fileName.contains(QLatin1Char('\\')) || !isAcceptedWindowsName(fileName))
+            return c;
+        c.program = QStringLiteral("cmd.exe");
+        // Native arguments: Qt's own quoting would escape the inner quotes in a way cmd.exe
+        // does not understand. cmd.exe strips the outer pair and runs the text as written.
+        c.nativeArguments =
+            QStringLiteral("/C \"") + windowsCommandText(fileName) + QLatin1Char('"');
+        c.workingDirectory = QDir::toNativeSeparators(directory);
+    } else {
+        c.program = QStringLiteral("/bin/sh");
+        c.arguments =
+            QStringList{QStringLiteral("-c"), shellCommandText(), QStringLiteral("sh"), fileName};
+        c.workingDirectory = directory;
+    }
+    c.ok = true;
+    return c;
+}
+
 bool InstallerLauncher::launch(const QString &directory, const QString &fileName)
 {
-    if (fileName.isEmpty() || !QDir(directory).exists())
-        return false;
-#ifdef Q_OS_WIN
-    if (!isAcceptedWindowsName(fileName))
+    const Command c = command(directory, fileName, hostPlatform());
+    if (!c.ok)
         return false;
     QProcess process;
-    process.setProgram(QStringLiteral("cmd.exe"));
-    // Native arguments: Qt's own quoting would escape the inner quotes in a way cmd.exe does not
-    // understand. cmd.exe strips the outer pair and runs the text as written.
-    process.setNativeArguments(QStringLiteral("/C \"") + windowsCommandText(fileName) +
-                               QLatin1Char('"'));
-    process.setWorkingDirectory(QDir::toNativeSeparators(directory));
-    return process.startDetached();
+    process.setProgram(c.program);
+    process.setArguments(c.arguments);
+#ifdef Q_OS_WIN
+    process.setNativeArguments(c.nativeArguments);
 #else
     const QString path = QDir(directory).filePath(fileName);
     QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner | QFile::ExeUser);
-    return QProcess::startDetached(
-        QStringLiteral("/bin/sh"),
-        {QStringLiteral("-c"), shellCommandText(), QStringLiteral("sh"), fileName}, directory);
 #endif
+    process.setWorkingDirectory(c.workingDirectory);
+    return process.startDetached();
 }

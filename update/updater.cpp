@@ -1,30 +1,31 @@
 #include "update/updater.h"
 
-#include "app/browser.h"
-#include "mainwindow/mainwindow.h"
 #include "platform/installerlauncher.h"
 #include "store/appsettings.h"
 #include "store/serviceurl.h"
 #include "update/progressdialog.h"
+#include "update/versionfile.h"
 #include "update/versionrules.h"
 
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonParseError>
+#include <QLoggingCategory>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <QVariant>
+#include <QWidget>
+
+Q_LOGGING_CATEGORY(lcUpdate, "norva.update")
 
 namespace {
 const QString otherSettingsGroup = QStringLiteral("OtherSettings");
 const qint64 downloadBufferSize = 1024 * 1024;
 } // namespace
 
-Updater::Updater(MainWindow *window) : QObject(window), m_window(window)
+Updater::Updater(Host host) : QObject(host.window), m_host(std::move(host)), m_window(m_host.window)
 {
     // Redirects are put to the user, never followed silently.
     m_downloadManager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
@@ -36,6 +37,11 @@ Updater::~Updater()
         m_downloadReply->disconnect(this);
         m_downloadReply->abort();
     }
+}
+
+QString Updater::insecureText(const QUrl &url) const
+{
+    return tr("升级包的下载地址不安全（不是 https 链接），已停止升级：%1").arg(url.toString());
 }
 
 int Updater::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
@@ -86,6 +92,13 @@ void Updater::handleNetworkRequestFinished(QNetworkReply *reply)
     }
 
     if (reply->error() != QNetworkReply::NoError) {
+        // Only a check the user asked for reports it: an automatic one would put up a box at
+        // every interval while the network is away.
+        if (m_silentCheck) {
+            qCWarning(lcUpdate) << "automatic version check failed:" << reply->errorString();
+            m_checkInProgress = false;
+            return;
+        }
         QPointer<Updater> self(this);
         showBox(QMessageBox::Warning, tr("版本检查失败"), tr("失败原因:") + reply->errorString());
         // Cleared after the box, so that timer ticks while it is open do not stack more boxes.
@@ -93,136 +106,93 @@ void Updater::handleNetworkRequestFinished(QNetworkReply *reply)
             m_checkInProgress = false;
         return;
     }
-
-    const QByteArray body = QString::fromUtf8(reply->readAll()).toUtf8();
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (document.isNull() || parseError.error != QJsonParseError::NoError) {
+    if (!appSettings) {
         m_checkInProgress = false;
         return;
     }
 
-    const QJsonObject root = document.object();
-    applyDirectives(root);
+    VersionFile::Input input;
+    input.clearCacheVersion = appSettings->clearCacheVersion;
+    input.defaultMainPage = appSettings->defaultMainPage;
+    input.updateMode = appSettings->updateMode;
+    input.silent = m_silentCheck;
+    input.overHttps =
+        m_assumeHttpsVersionFile ||
+        reply->url().scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+    apply(VersionFile::evaluate(reply->readAll(), input));
+}
 
-    const QJsonValue versionValue = root.value(QStringLiteral("version"));
-    if (!versionValue.isObject() || !appSettings) {
+void Updater::apply(const VersionFile::Decisions &d)
+{
+    if (d.installForceNotice && m_host.setForceNotice)
+        m_host.setForceNotice(d.forceNotice);
+    if (d.setNoticeStayTime && m_host.setNoticeStayTime)
+        m_host.setNoticeStayTime(d.noticeStayTime);
+    if (d.checkUpdateInterval > 0 && m_host.setCheckUpdateInterval)
+        m_host.setCheckUpdateInterval(d.checkUpdateInterval);
+
+    if (d.clearCache) {
+        if (m_host.clearBrowsingData)
+            m_host.clearBrowsingData();
+        m_cacheCleared = true;
+        appSettings->clearCacheVersion = d.cacheVersion;
+        if (m_host.saveSettingsValue)
+            m_host.saveSettingsValue(QStringLiteral("clearCacheVersion"), otherSettingsGroup,
+                                     d.cacheVersion);
+        if (m_host.loadUrl)
+            m_host.loadUrl(QUrl::fromUserInput(appSettings->defaultMainPage));
+    }
+
+    if (!d.newMainPage.isEmpty()) {
+        appSettings->defaultMainPage = d.newMainPage;
+        if (m_host.saveSettingsValue)
+            m_host.saveSettingsValue(QStringLiteral("defaultMainPage"), otherSettingsGroup,
+                                     d.newMainPage);
+        if (m_host.loadUrl)
+            m_host.loadUrl(QUrl::fromUserInput(d.newMainPage));
+    }
+
+    QPointer<Updater> self(this);
+    switch (d.release) {
+    case VersionFile::Release::None:
         m_checkInProgress = false;
         return;
-    }
-    const QJsonObject version = versionValue.toObject();
-    applyCacheOrder(version);
-
-    const QJsonObject win = VersionRules::readObject(version, QStringLiteral("win"));
-    if (win.isEmpty()) {
-        m_checkInProgress = false;
-        return;
-    }
-    evaluateRelease(win);
-}
-
-void Updater::applyDirectives(const QJsonObject &root)
-{
-    if (!root.contains(QStringLiteral("global")))
-        return;
-    const QJsonObject global = VersionRules::readObject(root, QStringLiteral("global"));
-    Browser *browser = m_window->browser();
-
-    if (global.contains(QStringLiteral("forceNotice"))) {
-        const QJsonObject forceNotice =
-            VersionRules::readObject(global, QStringLiteral("forceNotice"));
-        if (VersionRules::readInt(forceNotice, QStringLiteral("status")) == 1 && browser)
-            browser->setForceNotice(m_window->jsChannel(), forceNotice);
-    }
-
-    if (global.contains(QStringLiteral("systemInfo"))) {
-        const QJsonObject info = VersionRules::readObject(global, QStringLiteral("systemInfo"));
-        const int stayTime = VersionRules::readInt(info, QStringLiteral("noticeStayTime"));
-        m_window->setNoticeStayTime(stayTime > 0 ? stayTime : 3);
-        const int interval = VersionRules::readInt(info, QStringLiteral("checkUpdateInterval"));
-        if (interval >= 60 && browser)
-            browser->setCheckUpdateInterval(interval);
-    }
-}
-
-void Updater::applyCacheOrder(const QJsonObject &version)
-{
-    const QJsonObject cache = VersionRules::readObject(version, QStringLiteral("cache"));
-    if (cache.isEmpty() ||
-        VersionRules::readString(cache, QStringLiteral("clear")) != QLatin1String("true"))
-        return;
-    const QString ver = VersionRules::readString(cache, QStringLiteral("ver"));
-    if (!VersionRules::shouldClearCache(ver, appSettings->clearCacheVersion))
-        return;
-
-    m_window->clearBrowsingData(true, true, true);
-    m_cacheCleared = true;
-    appSettings->clearCacheVersion = ver;
-    if (Browser *browser = m_window->browser())
-        browser->saveSettingsValue(QStringLiteral("clearCacheVersion"), otherSettingsGroup, ver);
-    m_window->loadUrl(QUrl::fromUserInput(appSettings->defaultMainPage));
-}
-
-void Updater::applyMainPage(const QString &mainPage)
-{
-    // An empty or broken address would leave the client without a start page.
-    if (!VersionRules::isUsableMainPage(mainPage) || mainPage == appSettings->defaultMainPage)
-        return;
-    appSettings->defaultMainPage = mainPage;
-    if (Browser *browser = m_window->browser())
-        browser->saveSettingsValue(QStringLiteral("defaultMainPage"), otherSettingsGroup, mainPage);
-    m_window->loadUrl(QUrl::fromUserInput(mainPage));
-}
-
-void Updater::evaluateRelease(const QJsonObject &win)
-{
-    const QString latestVersion = VersionRules::readString(win, QStringLiteral("latest-version"));
-    const QString mainPage = VersionRules::readString(win, QStringLiteral("main-page"));
-    const QString updateFlag = VersionRules::readString(win, QStringLiteral("updateflag"));
-    const QString updateUrl = VersionRules::readString(win, QStringLiteral("update-url"));
-
-    applyMainPage(mainPage);
-
-    qint32 latestKey = 0;
-    switch (VersionRules::readRelease(latestVersion, &latestKey)) {
-    case VersionRules::Release::Unusable:
-        m_checkInProgress = false;
-        return;
-    case VersionRules::Release::TooFewParts: {
-        QPointer<Updater> self(this);
-        if (!m_silentCheck)
+    case VersionFile::Release::BrokenVersion:
+        if (d.report)
             showBox(QMessageBox::Warning, tr("检查版本"), tr("获取版本信息出错"));
         if (self)
             m_checkInProgress = false;
         return;
-    }
-    case VersionRules::Release::Valid:
-        break;
-    }
-
-    if (latestKey <= VersionRules::ownReleaseKey()) {
-        QPointer<Updater> self(this);
-        if (!m_silentCheck)
+    case VersionFile::Release::UpToDate:
+        if (d.report)
             showBox(QMessageBox::Information, tr("检查版本"),
                     tr("当前版本 %1 已经是最新版本！").arg(appSettings->version));
         if (self)
             m_checkInProgress = false;
         return;
+    case VersionFile::Release::Mandatory:
+    case VersionFile::Release::Optional:
+        break;
     }
 
-    m_forceUpdate = updateFlag == QLatin1String("force");
+    m_requireHttps = d.requireHttps;
+    m_forceUpdate = d.release == VersionFile::Release::Mandatory;
     if (m_forceUpdate) {
-        downloadFile(updateUrl, latestVersion);
+        downloadFile(d.updateUrl, d.latestVersion);
         return;
     }
-    QPointer<Updater> self(this);
+    if (!d.ask) {
+        qCInfo(lcUpdate) << "release" << d.latestVersion << "not offered by an automatic check";
+        m_checkInProgress = false;
+        return;
+    }
     const int answer = showBox(QMessageBox::Question, tr("升级提醒"),
-                               tr("发现新版本 %1 ，是否下载升级？").arg(latestVersion),
+                               tr("发现新版本 %1 ，是否下载升级？").arg(d.latestVersion),
                                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (!self)
         return;
     if (answer == QMessageBox::Yes)
-        downloadFile(updateUrl, latestVersion);
+        downloadFile(d.updateUrl, d.latestVersion);
     else
         m_checkInProgress = false;
 }
@@ -247,17 +217,15 @@ void Updater::downloadFile(const QString &urlText, const QString &version)
         return;
     }
 
-    const QString fileName = VersionRules::installerFileName(url, version);
-#ifdef Q_OS_WIN
-    // cmd.exe reads the name as command text; refuse anything that could be syntax there.
-    if (!InstallerLauncher::isAcceptedWindowsName(fileName)) {
-        showBox(QMessageBox::Warning, tr("错误"),
-                tr("安装程序的文件名 %1 含有不允许的字符，已停止升级。").arg(fileName));
+    if (!VersionRules::isAllowedDownload(url, m_requireHttps)) {
+        qCWarning(lcUpdate) << "installer address is not https:" << url.toString();
+        showBox(QMessageBox::Warning, tr("错误"), insecureText(url));
         if (self)
             m_checkInProgress = false;
         return;
     }
-#endif
+
+    const QString fileName = VersionRules::installerFileName(url, version);
     const QString directory = QDir::cleanPath(appSettings->downloadPath);
     const bool useDirectory = !directory.isEmpty() && QFileInfo(directory).isDir();
     const QString target = useDirectory ? directory + QLatin1Char('/') + fileName : fileName;
@@ -451,7 +419,22 @@ void Updater::downloadFinished(const QString &strVersion)
             letDialogClose();
             return;
         }
+        const QByteArray contentType =
+            m_downloadReply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
         releaseReply();
+        // A captive portal's login page or an empty answer must never be started.
+        if (!VersionRules::looksLikeInstaller(contentType, m_bytesWritten)) {
+            qCWarning(lcUpdate) << "download is no installer:" << contentType << m_bytesWritten
+                                << "bytes";
+            if (!absolutePath.isEmpty())
+                QFile::remove(absolutePath);
+            letDialogClose();
+            showBox(
+                QMessageBox::Warning, tr("错误"),
+                tr("下载的内容不是安装程序（%1），已停止升级。")
+                    .arg(m_bytesWritten > 0 ? QString::fromLatin1(contentType) : tr("内容为空")));
+            return;
+        }
         m_downloadCompleted = true;
         return;
     }
@@ -460,6 +443,13 @@ void Updater::downloadFinished(const QString &strVersion)
     letDialogClose();
     const QUrl resolved = m_downloadUrl.resolved(redirect);
     QPointer<Updater> self(this);
+    if (!VersionRules::isAllowedDownload(resolved, m_requireHttps)) {
+        qCWarning(lcUpdate) << "installer redirect leaves https:" << resolved.toString();
+        if (!absolutePath.isEmpty())
+            QFile::remove(absolutePath);
+        showBox(QMessageBox::Warning, tr("错误"), insecureText(resolved));
+        return;
+    }
     const int answer =
         showBox(QMessageBox::Question, tr("重定向"), tr("重定向到 %1 ？").arg(resolved.toString()),
                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
@@ -491,12 +481,16 @@ void Updater::startUpdate()
 
     // The file as opened: in the download directory, or in the current one as a fallback.
     const QFileInfo installer(m_installerPath);
-    if (!InstallerLauncher::launch(installer.absolutePath(), installer.fileName())) {
+    const bool started =
+        m_launcher ? m_launcher(installer.absolutePath(), installer.fileName())
+                   : InstallerLauncher::launch(installer.absolutePath(), installer.fileName());
+    // Without a running installer the client stays: quitting would leave the user with neither.
+    if (!started) {
         showBox(QMessageBox::Warning, tr("错误"),
                 tr("无法启动安装程序 %1。")
                     .arg(QDir::toNativeSeparators(installer.absoluteFilePath())));
         return;
     }
-    m_window->setQuitRequested(true);
-    m_window->close();
+    if (m_host.quitAfterInstallerStarted)
+        m_host.quitAfterInstallerStarted();
 }

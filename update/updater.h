@@ -1,5 +1,9 @@
 #pragma once
 
+#include "update/progressdialog.h"
+#include "update/versionfile.h"
+
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QObject>
@@ -7,22 +11,37 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
-#include "update/progressdialog.h"
-
-class MainWindow;
+Q_DECLARE_LOGGING_CATEGORY(lcUpdate)
 
 class QFile;
 class QJsonObject;
 class QNetworkReply;
+class QVariant;
+class QWidget;
 
-// The main window's version check and installer download. Dialogs are parented to the window.
+// The version check and installer download of one window. Dialogs are parented to the host's
+// widget; everything the update changes outside itself goes through the host's callbacks.
 class Updater : public QObject
 {
     Q_OBJECT
 public:
-    explicit Updater(MainWindow *window);
+    struct Host
+    {
+        QWidget *window = nullptr; // parent of the boxes and the progress dialog, and of this
+        std::function<void(const QJsonObject &)> setForceNotice;
+        std::function<void(int)> setNoticeStayTime;      // seconds
+        std::function<void(int)> setCheckUpdateInterval; // seconds
+        std::function<void()> clearBrowsingData;         // cache, cookies, visited links
+        std::function<void(const QUrl &)> loadUrl;       // into the current view
+        std::function<void(const QString &, const QString &, const QVariant &)>
+            saveSettingsValue; // key, group, value
+        std::function<void()> quitAfterInstallerStarted;
+    };
+
+    explicit Updater(Host host);
     ~Updater() override;
 
     // Starts a check unless one (or the update it started) is under way.
@@ -44,6 +63,15 @@ public:
     int overwriteNoticeDelay() const { return m_overwriteNoticeDelayMs; }
     void setOverwriteNoticeDelay(int ms) { m_overwriteNoticeDelayMs = ms; }
 
+    // Starts the installer (directory, file name); InstallerLauncher::launch unless replaced.
+    using Launcher = std::function<bool(const QString &, const QString &)>;
+    void setInstallerLauncher(Launcher launcher) { m_launcher = std::move(launcher); }
+    // Treats every version file as one that came over https (the loopback test service cannot
+    // serve https).
+    void setAssumeHttpsVersionFile(bool on) { m_assumeHttpsVersionFile = on; }
+    // Whether the running update may only download over https.
+    bool requireHttps() const { return m_requireHttps; }
+
 public slots:
     void handleNetworkRequestFinished(QNetworkReply *reply);
     void cancelDownload();
@@ -53,10 +81,8 @@ public slots:
 
 private:
     void startCheck(bool silent);
-    void applyDirectives(const QJsonObject &root);
-    void applyCacheOrder(const QJsonObject &version);
-    void applyMainPage(const QString &mainPage);
-    void evaluateRelease(const QJsonObject &win);
+    void apply(const VersionFile::Decisions &decisions);
+    QString insecureText(const QUrl &url) const;
     void startRequest(const QUrl &url, const QString &version);
     std::unique_ptr<QFile> openFileForWrite(const QString &fileName);
     void releaseReply();
@@ -65,7 +91,8 @@ private:
                 QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                 QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
 
-    MainWindow *m_window;
+    Host m_host;
+    QWidget *m_window;
     bool m_silentCheck = true;
     bool m_checkInProgress = false;
     bool m_forceUpdate = false;
@@ -86,4 +113,7 @@ private:
     QString m_writeError;
     qint64 m_bytesWritten = 0;
     int m_overwriteNoticeDelayMs = 10000;
+    bool m_requireHttps = false;
+    bool m_assumeHttpsVersionFile = false;
+    Launcher m_launcher;
 };

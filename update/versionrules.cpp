@@ -103,19 +103,43 @@ bool VersionRules::isUsableMainPage(const QString &page)
            !url.host().isEmpty();
 }
 
-QString VersionRules::installerFileName(const QUrl &url, const QString &version)
+QString VersionRules::installerFileName(const QUrl &url, const QString &version, Platform platform)
 {
+    const bool windows = platform == Platform::Windows;
     const QString name = url.fileName(QUrl::FullyDecoded);
-    const bool usable = !name.isEmpty() && name != QLatin1String(".") &&
-                        name != QLatin1String("..") && !name.contains(QLatin1Char('/')) &&
-                        !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
+    bool usable = !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+                  !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+                  !name.contains(QChar(0));
+    // cmd.exe reads the name as command text: anything that could be syntax there is replaced.
+    if (usable && windows)
+        usable = InstallerLauncher::isAcceptedWindowsName(name);
     if (usable)
         return name;
+
     QString fallback = QStringLiteral("norva-setup-") + version;
-    // The version comes from the server too; it must not smuggle a path in either.
+    // The version comes from the server too; it must not smuggle a path (or, on Windows, any
+    // interpreter syntax) in either.
     for (QChar &c : fallback) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QChar(0))
+        const ushort u = c.unicode();
+        const bool plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+                           (u >= '0' && u <= '9') || u == '.' || u == '-' || u == '_';
+        if (windows ? !plain : (c == QLatin1Char('/') || c == QLatin1Char('\\') || u == 0))
             c = QLatin1Char('_');
     }
+    if (windows)
+        fallback += QStringLiteral(".exe");
     return fallback;
+}
+
+bool VersionRules::isAllowedDownload(const QUrl &url, bool requireHttps)
+{
+    return !requireHttps || url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+bool VersionRules::looksLikeInstaller(const QByteArray &contentType, qint64 bytes)
+{
+    if (bytes <= 0)
+        return false;
+    const QByteArray mime = contentType.split(';').first().trimmed().toLower();
+    return mime != "text/html";
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/installerlauncher.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -41,7 +43,19 @@ public:
     // A main page address from the version file that can be stored and loaded.
     static bool isUsableMainPage(const QString &page);
 
-    // The installer's file name taken from the download address; a name that could leave the
-    // download directory, or none at all, becomes "norva-setup-" + version.
-    static QString installerFileName(const QUrl &url, const QString &version);
+    using Platform = InstallerLauncher::Platform;
+    static Platform hostPlatform() { return InstallerLauncher::hostPlatform(); }
+
+    // The installer's file name taken from the download address. A name that could leave the
+    // download directory, none at all, or on Windows one the command interpreter cannot take
+    // safely, becomes "norva-setup-" + version (with ".exe" on Windows).
+    static QString installerFileName(const QUrl &url, const QString &version,
+                                     Platform platform = hostPlatform());
+
+    // Whether the installer may come from url: after a version file that came over https,
+    // only https will do, for the installer and for every redirect.
+    static bool isAllowedDownload(const QUrl &url, bool requireHttps);
+    // Whether a finished reply can be an installer: something arrived, and it is no web page
+    // (a captive portal's login page, an error page).
+    static bool looksLikeInstaller(const QByteArray &contentType, qint64 bytes);
 };

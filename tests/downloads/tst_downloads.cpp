@@ -92,6 +92,10 @@ private slots:
             {State::DownloadCompleted, 512, -1, 100, false, "已完成 - 512 B 已下载 - 1.00 KiB/s"},
             {State::DownloadCancelled, 10, 20, 0, false, "已取消 - 10 B 已下载 - 1.00 KiB/s"},
             {State::DownloadInterrupted, 10, 20, 0, false, "已中断: Network error"},
+            // More than announced, or an announced 0: the bar stays within 0 to 100.
+            {State::DownloadInProgress, 3e9, 1, 100, true,
+             "%p% - 2.79 GiB of 1 B 已下载 - 1.00 KiB/s"},
+            {State::DownloadInProgress, 5, 0, 0, true, "%p% - 5 B of 0 B 已下载 - 1.00 KiB/s"},
         };
         for (const auto &[state, got, total, value, enabled, format] : cases) {
             const auto p = DownloadWidget::progressFor(state, got, total, 1024, "Network error");

@@ -6,6 +6,8 @@
 #include <QPropertyAnimation>
 #include <QScreen>
 
+#include <climits>
+
 class TestNotifyManager : public QObject
 {
     Q_OBJECT
@@ -73,6 +75,19 @@ private slots:
         QCOMPARE(manager.popupStayTime(), 2000);
         manager.setForceNotice(nullptr, config(R"({"stayTime": 1})"));
         QCOMPARE(manager.popupStayTime(), 10000);
+    }
+
+    // Seconds from the server become milliseconds: capped at one day, so they cannot overflow.
+    void stayTimes()
+    {
+        const std::pair<double, int> cases[] = {{1, 10000},          {2, 2000},
+                                                {86400, 86400000},   {2147484, 86400000},
+                                                {INT_MAX, 86400000}, {-3, 10000}};
+        for (const auto &[seconds, ms] : cases) {
+            NotifyManager manager;
+            manager.setForceNotice(nullptr, QJsonObject{{"stayTime", seconds}});
+            QCOMPARE(manager.popupStayTime(), ms);
+        }
     }
 
     void threePopupsAtMost()

@@ -222,6 +222,9 @@ private slots:
         m_boxes.answers.clear();
         m_versionStatus = 200;
         m_window->setQuitRequested(false);
+        appSettings->updateMode = 2;
+        m_updater->setAssumeHttpsVersionFile(false);
+        m_updater->setInstallerLauncher(nullptr);
         appSettings->downloadPath = NorvaTest::homeDir() + QString("/dl-%1").arg(++m_run);
         QVERIFY(QDir().mkpath(downloads()));
         QVERIFY(!m_updater->checkInProgress());
@@ -247,13 +250,15 @@ private slots:
         QTest::addColumn<bool>("silent");
         QTest::addColumn<QString>("title"); // empty: no box at all
         QTest::addColumn<QString>("text");  // ending in ":", the start of the text
+        QTest::addColumn<int>("mode");
         const auto row = [](const char *name, const QByteArray &file, bool silent,
-                            const QString &title = {}, const QString &text = {}) {
-            QTest::newRow(name) << file << silent << title << text;
+                            const QString &title = {}, const QString &text = {}, int mode = 2) {
+            QTest::newRow(name) << file << silent << title << text << mode;
         };
         const QString url = m_server.url("/dl/setup.exe").toString();
         row("network error", {}, false, "版本检查失败", "失败原因:");
-        row("network error, silent", {}, true, "版本检查失败", "失败原因:");
+        // Offline, an automatic check every interval must not put up a box each time.
+        row("network error, silent", {}, true);
         row("up to date", releaseFile("1.7.5"), false, "检查版本",
             "当前版本 1.7.5 已经是最新版本！");
         row("up to date, silent", releaseFile("1.7.5"), true);
@@ -261,6 +266,12 @@ private slots:
         row("too few parts, silent", releaseFile("1.8"), true);
         row("Force is optional", releaseFile("1.7.6", "Force", url), true, "升级提醒",
             "发现新版本 1.7.6 ，是否下载升级？");
+        // Update mode 0 offers nothing by itself; the user's own check still does.
+        row("mode 0, silent", releaseFile("1.7.6", "", url), true, {}, {}, 0);
+        row("mode 0, asked", releaseFile("1.7.6", "", url), false, "升级提醒",
+            "发现新版本 1.7.6 ，是否下载升级？", 0);
+        row("mode 1, silent", releaseFile("1.7.6", "", url), true, "升级提醒",
+            "发现新版本 1.7.6 ，是否下载升级？", 1);
     }
     void checkOutcomes()
     {
@@ -268,12 +279,17 @@ private slots:
         QFETCH(bool, silent);
         QFETCH(QString, title);
         QFETCH(QString, text);
+        QFETCH(int, mode);
+        appSettings->updateMode = mode;
         // Twice: the guard is released and "否" leaves everything as it was, so it asks again.
         m_versionStatus = file.isEmpty() ? 500 : 200;
         for (int round = 0; round < 2; ++round) {
             m_boxes.seen.clear();
             m_boxes.answers = QStringList{"否"};
             const int requestsBefore = m_server.requests().size();
+            if (file.isEmpty() && silent)
+                QTest::ignoreMessage(QtWarningMsg,
+                                     QRegularExpression("^automatic version check failed:"));
             runCheck(silent, file);
             QCOMPARE(m_server.requests().size(), requestsBefore + 1);
             QCOMPARE(m_server.requests().last(),
@@ -506,6 +522,73 @@ private slots:
         QVERIFY(!m_updater->downloadReply());
         QVERIFY(!m_updater->checkInProgress());
         QVERIFY(QFileInfo(target).size() > 0);
+        QVERIFY(!m_window->quitRequested());
+    }
+
+    // Neither an empty answer nor a web page (a captive portal's login page) is an installer:
+    // the file goes, the user is told, nothing starts and the client stays.
+    void notAnInstaller_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("empty") << QByteArray("application/octet-stream") << QByteArray()
+                               << "内容为空";
+        QTest::newRow("web page") << QByteArray("text/html; charset=utf-8")
+                                  << QByteArray("<html>login</html>") << "text/html; charset=utf-8";
+    }
+    void notAnInstaller()
+    {
+        QFETCH(QByteArray, type);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, reason);
+        m_server.setResponse("/dl/portal.run", {200, type, body, {}});
+        bool launched = false;
+        m_updater->setInstallerLauncher(
+            [&](const QString &, const QString &) { return launched = true; });
+        offer(m_server.url("/dl/portal.run").toString(), {"是"});
+        QTRY_VERIFY_WITH_TIMEOUT(!m_updater->checkInProgress(), 10000);
+        QTRY_COMPARE(m_boxes.seen.size(), 2);
+        QCOMPARE(m_boxes.seen[1].title, QStringLiteral("错误"));
+        QCOMPARE(m_boxes.seen[1].text,
+                 QStringLiteral("下载的内容不是安装程序（%1），已停止升级。").arg(reason));
+        QVERIFY(!QFile::exists(downloads() + "/portal.run"));
+        QVERIFY(!launched);
+        QVERIFY(!m_window->quitRequested());
+    }
+
+    // After a version file that came over https, an http installer address is refused.
+    void httpsVersionFileNeedsHttpsInstaller()
+    {
+        const QString url = serve("/dl/plain.run", "#!/bin/sh\n");
+        m_updater->setAssumeHttpsVersionFile(true);
+        offer(url, {"是"});
+        QTRY_VERIFY_WITH_TIMEOUT(!m_updater->checkInProgress(), 10000);
+        QVERIFY(m_updater->requireHttps());
+        QCOMPARE(m_boxes.seen.size(), 2);
+        QCOMPARE(m_boxes.seen[1].title, QStringLiteral("错误"));
+        QCOMPARE(
+            m_boxes.seen[1].text,
+            QStringLiteral("升级包的下载地址不安全（不是 https 链接），已停止升级：%1").arg(url));
+        QVERIFY(!m_updater->downloadReply());
+        QVERIFY(!m_server.requests().contains("/dl/plain.run"));
+        QVERIFY(QDir(downloads()).isEmpty());
+    }
+
+    // An installer that cannot be started leaves the client running, with a word to the user.
+    void installerThatCannotStart()
+    {
+        QString launchedName;
+        m_updater->setInstallerLauncher([&](const QString &, const QString &name) {
+            launchedName = name;
+            return false;
+        });
+        offer(serve("/dl/nostart.run", "#!/bin/sh\n"), {"是", "OK"});
+        QTRY_VERIFY_WITH_TIMEOUT(!m_updater->checkInProgress() && m_boxes.seen.size() == 2, 10000);
+        QCOMPARE(launchedName, QStringLiteral("nostart.run"));
+        QCOMPARE(m_boxes.seen[1].title, QStringLiteral("错误"));
+        QVERIFY2(m_boxes.seen[1].text.startsWith(QStringLiteral("无法启动安装程序")),
+                 qPrintable(m_boxes.seen[1].text));
         QVERIFY(!m_window->quitRequested());
     }
 
