@@ -110,7 +110,7 @@ MainWindow::MainWindow(Browser *browser, QWebEngineProfile *profile, int mode)
     host.window = this;
     host.setForceNotice = [this](const QJsonObject &config) {
         if (m_browser)
-            m_browser->setForceNotice(m_jsChannel, config);
+            m_browser->setForceNotice(jsChannel(), config);
     };
     host.setNoticeStayTime = [this](int seconds) { setNoticeStayTime(seconds); };
     host.setCheckUpdateInterval = [this](int seconds) {

@@ -600,10 +600,6 @@
         <translation>Invalid download link: %1: %2</translation>
     </message>
     <message>
-        <source>安装程序的文件名 %1 含有不允许的字符，已停止升级。</source>
-        <translation>The installer file name %1 contains characters that are not allowed; the update was stopped.</translation>
-    </message>
-    <message>
         <source>10秒后自动下载新版本 %1 安装升级</source>
         <translation>New version %1 will be downloaded and installed in 10 seconds</translation>
     </message>
@@ -648,6 +644,18 @@ Overwrite it?</translation>
     <message>
         <source>无法启动安装程序 %1。</source>
         <translation>Cannot start the installer %1.</translation>
+    </message>
+    <message>
+        <source>升级包的下载地址不安全（不是 https 链接），已停止升级：%1</source>
+        <translation>The update download address is not secure (not an https link); the update was stopped: %1</translation>
+    </message>
+    <message>
+        <source>下载的内容不是安装程序（%1），已停止升级。</source>
+        <translation>What was downloaded is not an installer (%1); the update was stopped.</translation>
+    </message>
+    <message>
+        <source>内容为空</source>
+        <translation>empty content</translation>
     </message>
 </context>
 <context>

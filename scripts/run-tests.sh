@@ -6,13 +6,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh"
 cd "$root/build"
 # One test at a time: GUI tests compete for the active window and the keyboard otherwise.
-<<<<<<< HEAD
 # No retries: a test that fails once is a fault to find, not to repeat.
 "$root/scripts/headless.sh" ctest --output-on-failure "$@"
-=======
-# A test that fails is run once more, so a timing hiccup on a loaded machine does not fail CI;
-# the first failure still shows in the output.
-"$root/scripts/headless.sh" ctest --output-on-failure --repeat until-pass:2 "$@"
 
 # Then the same suite under AddressSanitizer + UndefinedBehaviorSanitizer + LeakSanitizer, and a
 # short run of every fuzz target. Each step prints how long it took; a failing step does not keep
