@@ -64,11 +64,6 @@ private slots:
                 QCOMPARE(seen.buttons.size(), 2);
             }
         }
-        boxWatch.start();
-        emit page->featurePermissionRequested(origin, P::Feature(4711));
-        boxWatch.stop();
-        QCOMPARE(unexpectedBoxes, 0);
-        QVERIFY(WebPage::permissionQuestion(P::Feature(4711)).isEmpty());
     }
 
     // The answer reaches the page: "Yes" grants, "No" denies. A fresh profile per answer, since

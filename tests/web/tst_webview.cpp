@@ -259,7 +259,6 @@ private slots:
             {P::NormalTerminationStatus, "渲染进程正常退出", "否"},
             {P::AbnormalTerminationStatus, "渲染进程异常退出", "否"},
             {P::CrashedTerminationStatus, "渲染进程崩溃", "否"},
-            {77, QString(), "否"},
             {P::KilledTerminationStatus, "渲染进程已被终止", "是"}};
         for (const auto &[status, title, answer] : cases) {
             NorvaTest::BoxSeen seen;
