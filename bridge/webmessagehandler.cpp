@@ -128,9 +128,21 @@ bool WebMessageHandler::admit(const char *call) const
 
 void WebMessageHandler::initNoticeSound()
 {
-    if (!m_noticePlayer)
+    // The media back end costs a tenth of a second and megabytes at start; nobody hears it
+    // before the first notice, so it is built then.
+    m_noticeSoundWanted = true;
+}
+
+void WebMessageHandler::playNoticeSound()
+{
+    ++m_noticeSoundsPlayed;
+    if (!m_noticeSoundWanted)
+        return;
+    if (!m_noticePlayer) {
         m_noticePlayer = new QMediaPlayer(this);
-    m_noticePlayer->setMedia(QUrl(QStringLiteral("qrc:/notice.mp3")));
+        m_noticePlayer->setMedia(QUrl(QStringLiteral("qrc:/notice.mp3")));
+    }
+    m_noticePlayer->play();
 }
 
 void WebMessageHandler::handleWebNoticeMsg(const QString &strMsg)
@@ -162,11 +174,8 @@ void WebMessageHandler::handleWebNoticeMsg(const QString &strMsg)
                                   NoticeMessage::shortened(message.content), int(msecs));
         }
     }
-    if (appSettings && appSettings->isSysNoticeVoice) {
-        ++m_noticeSoundsPlayed;
-        if (m_noticePlayer)
-            m_noticePlayer->play();
-    }
+    if (appSettings && appSettings->isSysNoticeVoice)
+        playNoticeSound();
 }
 
 void WebMessageHandler::handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd)

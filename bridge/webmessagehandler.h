@@ -65,6 +65,7 @@ private:
 
     void handleLoadFinished(bool ok);
     void sendLoginInfoToLoginPage();
+    void playNoticeSound();
 
     // What is known of the document the page shows: a page's URL names a pending navigation's
     // target (a typed address, a history step) while the document being left still runs.
@@ -78,6 +79,7 @@ private:
     QPointer<NotifyManager> m_notifyManager;
     bool m_hasTray;
     QMediaPlayer *m_noticePlayer = nullptr;
+    bool m_noticeSoundWanted = false;
     QString m_lastNoticeMessage;
     int m_noticeStayTime = 3;
     int m_noticeSoundsPlayed = 0;

@@ -11,6 +11,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMediaPlayer>
 
 namespace {
 const char bridgePage[] =
@@ -190,6 +191,18 @@ private slots:
         QCOMPARE(w->noticeSoundsPlayed(), 3);
         w->handleWebNoticeMsg(QString());
         QCOMPARE(balloons.count(), 2);
+    }
+
+    // The sound's media back end is built at the first notice, not at start.
+    void noticeSoundLoadsAtFirstUse()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        w->initNoticeSound();
+        QVERIFY(!w->noticePlayer());
+        w->handleWebNoticeMsg(QStringLiteral("{\"title\":\"T\",\"content\":\"\"}"));
+        QVERIFY(w->noticePlayer());
+        QCOMPARE(w->noticePlayer()->media().request().url(),
+                 QUrl(QStringLiteral("qrc:/notice.mp3")));
     }
 
     void balloonClickHandsTheNoticeBack()
