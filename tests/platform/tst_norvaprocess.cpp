@@ -4,42 +4,12 @@
 
 #include <QProcess>
 #include <QSettings>
-#include <QX11Info>
 
 #include <xcb/xcb.h>
 
 namespace {
 
 const QString pageTitle = QStringLiteral("Norva Process Page");
-
-QStringList xdotool(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    p.waitForFinished(20000);
-    return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-}
-
-// What the window manager sends when the user clicks the close button.
-void requestClose(xcb_window_t window)
-{
-    xcb_connection_t *c = QX11Info::connection();
-    auto atom = [c](const char *name) {
-        xcb_intern_atom_reply_t *reply =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
-        const xcb_atom_t a = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        free(reply);
-        return a;
-    };
-    xcb_client_message_event_t event = {};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = window;
-    event.type = atom("WM_PROTOCOLS");
-    event.data.data32[0] = atom("WM_DELETE_WINDOW");
-    xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
-    xcb_flush(c);
-}
 
 } // namespace
 
@@ -54,7 +24,7 @@ class TestNorvaProcess : public QObject
     // The main window carries the product name until the page names it.
     QStringList mainWindows(const QString &titles = QStringLiteral("青隼|") + pageTitle)
     {
-        return xdotool({"search", "--onlyvisible", "--all", "--pid",
+        return NorvaTest::xdotool({"search", "--onlyvisible", "--all", "--pid",
                         QString::number(m_first.processId()), "--name", "^(" + titles + ")$"});
     }
 
@@ -108,7 +78,7 @@ private slots:
 
     void closedToTheTrayComesBackOnSecondStartAndHotkey()
     {
-        requestClose(m_window);
+        NorvaTest::requestClose(m_window);
         QVERIFY(waitVisible(false));
         QCOMPARE(m_first.state(), QProcess::Running);
         QProcess second; // hands over and ends by itself
@@ -118,7 +88,7 @@ private slots:
         QCOMPARE(second.exitCode(), 0);
         QVERIFY(waitVisible(true));
 
-        requestClose(m_window);
+        NorvaTest::requestClose(m_window);
         QVERIFY(waitVisible(false));
         QCOMPARE(QProcess::execute("xdotool", {"key", "ctrl+alt+shift+F10"}), 0);
         QVERIFY(waitVisible(true));
