@@ -114,7 +114,8 @@ void Browser::setupDownloadManager()
 
 MainWindow *Browser::firstMainWindow() const
 {
-    if (mainWindow)
+    // Only a window this object still knows: the global may outlive the window it named.
+    if (mainWindow && m_windows.contains(mainWindow))
         return mainWindow;
     for (MainWindow *window : m_windows) {
         if (window->displayMode() != MainWindow::DevTools)
