@@ -10,6 +10,10 @@ bool QHotkeyDetail::singleCombination(const QKeySequence &sequence, int *key,
     const int combined = sequence[0];
     *key = combined & ~int(Qt::KeyboardModifierMask);
     *mods = Qt::KeyboardModifiers(combined & int(Qt::KeyboardModifierMask));
+    // Neither platform can grab with any other modifier (AltGr, group switch).
+    if (*mods & ~(Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier |
+                  Qt::KeypadModifier))
+        return false;
     switch (*key) {
     case 0:
     case Qt::Key_unknown:

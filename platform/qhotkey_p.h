@@ -14,6 +14,6 @@ public:
 
 namespace QHotkeyDetail {
 // Splits a sequence into its one key and its modifiers; false unless it is exactly one
-// combination with a real key.
+// combination of a real key and modifiers that both platforms can grab.
 bool singleCombination(const QKeySequence &sequence, int *key, Qt::KeyboardModifiers *mods);
 } // namespace QHotkeyDetail

@@ -157,9 +157,6 @@ bool QHotkey::Private::registerKey(QHotkey *q)
     Qt::KeyboardModifiers mods;
     if (!singleCombination(q->m_shortcut, &key, &mods))
         return false;
-    if (mods & ~(Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier |
-                 Qt::KeypadModifier))
-        return false;
     const UINT vk = virtualKeyFor(key, mods);
     if (!vk)
         return false;

@@ -326,9 +326,6 @@ bool QHotkey::Private::registerKey(QHotkey *q)
     Qt::KeyboardModifiers mods;
     if (!singleCombination(q->m_shortcut, &key, &mods))
         return false;
-    if (mods & ~(Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier |
-                 Qt::KeypadModifier))
-        return false;
     const quint32 keysym = keysymFor(key, mods);
     if (!keysym)
         return false;
