@@ -39,6 +39,12 @@ def includes(root, source):
             yield target
 
 
+def unit_of(path):
+    """The class a file belongs to: its header, its .cpp and its private header (name_p.h)."""
+    unit = path.rsplit(".", 1)[0]
+    return unit[:-2] if unit.endswith("_p") else unit
+
+
 def file_cycles(graph):
     """Include circles between files (a header and its own .cpp never form one)."""
     cycles, state, stack = [], {}, []
@@ -69,10 +75,10 @@ def main():
     errors = []
     for source in sources(root):
         folder = source.split("/")[0]
-        unit = source.rsplit(".", 1)[0]
+        unit = unit_of(source)
         for target in includes(root, source):
             target_folder = target.split("/")[0]
-            target_unit = target.rsplit(".", 1)[0]
+            target_unit = unit_of(target)
             if target_unit != unit:
                 files[unit].add(target_unit)
             if target_folder == folder:
