@@ -6,7 +6,9 @@ alternating rounds against one loopback page.
   bench_first_start.py --norva BIN --bare BIN [--rounds N] [--work DIR]
   bench_first_start.py serve            serves the page only, prints "PORT <n>", runs until killed
 
-Each client keeps its own home across the rounds; round 0 warms both and is not counted.
+Each client keeps its own home across the rounds; round 0 warms both and is not counted, and
+there the program's window size is read (xdotool) and handed to the bare window, so both render
+the page at the same size.
 Prints one line per round, then FIRST_START_MS, BARE_START_MS, NORVA_PSS_MIB, BARE_PSS_MIB
 (medians). Needs a display (run-all.sh provides one).
 """
@@ -137,7 +139,26 @@ def stop(proc):
     time.sleep(0.3)
 
 
-def run_once(argv, env, settle_s):
+def window_size(pid):
+    """WIDTHxHEIGHT of the largest visible window of the process, or None."""
+    try:
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(pid)],
+                             capture_output=True, text=True, timeout=10).stdout.split()
+    except (OSError, subprocess.TimeoutExpired):
+        return None
+    best = None
+    for wid in ids:
+        out = subprocess.run(["xdotool", "getwindowgeometry", wid], capture_output=True,
+                             text=True).stdout
+        for line in out.splitlines():
+            if "Geometry:" in line:
+                w, h = (int(v) for v in line.split()[-1].split("x"))
+                if best is None or w * h > best[0] * best[1]:
+                    best = (w, h)
+    return "%dx%d" % best if best else None
+
+
+def run_once(argv, env, settle_s, measure_window=False):
     with State.lock:
         State.loaded_at = None
     t0 = time.perf_counter()
@@ -153,10 +174,13 @@ def run_once(argv, env, settle_s):
         time.sleep(0.002)
     if loaded is None:
         stop(proc)
-        return None, None
+        return (None, None, None) if measure_window else (None, None)
     time.sleep(settle_s)
     pss = pss_kib(descendants(proc.pid))
+    size = window_size(proc.pid) if measure_window else None
     stop(proc)
+    if measure_window:
+        return (loaded - t0) * 1000, pss / 1024, size
     return (loaded - t0) * 1000, pss / 1024
 
 
@@ -193,7 +217,14 @@ def main():
         line = []
         for name in order:
             argv, env = clients[name]
-            ms, mib = run_once(argv, env, args.settle)
+            if rnd == 0 and name == "norva":
+                # The reference renders the page in a window of the same size.
+                ms, mib, size = run_once(argv, env, args.settle, measure_window=True)
+                if size:
+                    clients["bare"][0].append(size)
+                    print("window %s" % size, flush=True)
+            else:
+                ms, mib = run_once(argv, env, args.settle)
             if ms is None:
                 failures += 1
                 line.append("%s failed" % name)
