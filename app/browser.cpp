@@ -1,5 +1,6 @@
 #include "app/browser.h"
 
+#include "bridge/jschannel.h"
 #include "downloads/downloadmanagerwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "notify/noticeitem.h"
@@ -24,6 +25,27 @@ Browser::Browser() : QObject(nullptr)
 {
     appSettings = new AppSettings;
     m_notifyManager = new NotifyManager(this);
+    connect(m_notifyManager, &NotifyManager::detailRequested, this, [this](const QString &json) {
+        bringNoticeWindowToFront();
+        if (m_noticeChannel)
+            emit m_noticeChannel->showMsgNotificationInHtml(json);
+    });
+    connect(m_notifyManager, &NotifyManager::readAcknowledged, this, [this](const QString &id) {
+        if (m_noticeChannel)
+            emit m_noticeChannel->noticeReadInHtml(id);
+    });
+    connect(m_notifyManager, &NotifyManager::scheduleAnswered, this,
+            [this](const QString &busicId, bool accept, const QString &json) {
+                // Without a bridge nobody waits for the answer: the window stays where it is.
+                if (!m_noticeChannel)
+                    return;
+                if (accept)
+                    emit m_noticeChannel->receiveScheduleInHtml(busicId);
+                else
+                    emit m_noticeChannel->rejectScheduleInHtml(busicId);
+                bringNoticeWindowToFront();
+                emit m_noticeChannel->showMsgNotificationInHtml(json);
+            });
     m_checkTimerId = 0;
     m_checkUpdateInterval = 0;
     loadSettings();
@@ -158,8 +180,16 @@ void Browser::addNotice(const NoticeItem &item)
 
 void Browser::setForceNotice(JsChannel *channel, const QJsonObject &config)
 {
+    m_noticeChannel = channel;
     if (m_notifyManager)
-        m_notifyManager->setForceNotice(channel, config);
+        m_notifyManager->setForceNotice(config);
+}
+
+void Browser::bringNoticeWindowToFront()
+{
+    // The program's first window, and only while it is still one of ours.
+    if (mainWindow && m_windows.contains(mainWindow))
+        mainWindow->bringToFront();
 }
 
 void Browser::setApplicationIconBadgeNumber(int number)

@@ -53,6 +53,7 @@ public:
 
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
     void addNotice(const NoticeItem &item);
+    // The popups' answers go to the page whose channel delivered the rules last.
     void setForceNotice(JsChannel *channel, const QJsonObject &config);
     void setApplicationIconBadgeNumber(int number);
 
@@ -84,10 +85,13 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
+    void bringNoticeWindowToFront();
+
     QVector<MainWindow *> m_windows;
     DownloadManagerWidget *m_downloadManagerWidget = nullptr;
     mutable DataBase *m_dataBase = nullptr;
     NotifyManager *m_notifyManager = nullptr;
+    QPointer<JsChannel> m_noticeChannel;
     QPointer<QHotkey> m_hotkey;
     SettingsStore::LoadResult m_settingsLoad;
     bool m_settingsProblemReported = false;

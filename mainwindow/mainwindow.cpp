@@ -519,8 +519,21 @@ void MainWindow::bringToFront()
 
 void MainWindow::openSettingsDialog()
 {
-    if (!m_settingsWindow)
-        m_settingsWindow = new SysSettingWindow(this);
+    if (!m_settingsWindow) {
+        SysSettingWindow::Host host;
+        // Without one the dialog writes to the settings store itself.
+        if (m_browser)
+            host.saveSettingsGroup = [this](const QVariantMap &values, const QString &group) {
+                return m_browser->saveSettingsGroup(values, group);
+            };
+        host.clearBrowsingData = [this](bool cacheAndCookies, bool visitedLinks,
+                                        bool cacheDirectory) {
+            return clearBrowsingData(cacheAndCookies, visitedLinks, cacheDirectory);
+        };
+        m_settingsWindow = new SysSettingWindow(this, std::move(host));
+        connect(m_settingsWindow, &SysSettingWindow::ended, this,
+                &MainWindow::forgetSettingsWindow);
+    }
     if (!m_settingsWindow->isVisible()) {
         m_settingsWindow->show();
     } else {

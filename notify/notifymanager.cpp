@@ -1,6 +1,5 @@
 #include "notify/notifymanager.h"
 
-#include "bridge/jschannel.h"
 #include "notify/notifywindow.h"
 
 #include <QGuiApplication>
@@ -27,9 +26,8 @@ NotifyManager::~NotifyManager()
     qDeleteAll(popups);
 }
 
-void NotifyManager::setForceNotice(JsChannel *ch, const QJsonObject &cfg)
+void NotifyManager::setForceNotice(const QJsonObject &cfg)
 {
-    channel = ch;
     forceRules.configure(cfg);
 }
 
@@ -65,7 +63,7 @@ void NotifyManager::showNext()
         relayout();
     }
 
-    auto *popup = new NotifyWindow(channel, forceRules.stayTimeMs(), item.targetType);
+    auto *popup = new NotifyWindow(forceRules.stayTimeMs(), item.targetType);
     popup->setTitle(item.title);
     popup->setContent(item.content);
     popup->setBusicId(item.busicId);
@@ -80,6 +78,9 @@ void NotifyManager::showNext()
     popup->showNotify();
 
     connect(popup, &NotifyWindow::disappear, this, [this, popup] { onPopupDisappeared(popup); });
+    connect(popup, &NotifyWindow::detailRequested, this, &NotifyManager::detailRequested);
+    connect(popup, &NotifyWindow::readAcknowledged, this, &NotifyManager::readAcknowledged);
+    connect(popup, &NotifyWindow::scheduleAnswered, this, &NotifyManager::scheduleAnswered);
 }
 
 void NotifyManager::relayout()

@@ -5,15 +5,14 @@
 #include <QMap>
 #include <QObject>
 #include <QPoint>
-#include <QPointer>
 
 #include "notify/forcenoticerules.h"
 #include "notify/noticeitem.h"
 
-class JsChannel;
 class NotifyWindow;
 
-// Decides which notices become native popups and keeps at most three of them on screen.
+// Decides which notices become native popups and keeps at most three of them on screen. The
+// popups' answers come out of its signals, whichever popup gave them.
 class NotifyManager : public QObject
 {
     Q_OBJECT
@@ -21,7 +20,7 @@ public:
     explicit NotifyManager(QObject *parent = nullptr);
     ~NotifyManager() override;
 
-    void setForceNotice(JsChannel *channel, const QJsonObject &config);
+    void setForceNotice(const QJsonObject &config);
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
     void addNotice(const NoticeItem &item);
 
@@ -34,13 +33,17 @@ public:
     // Top-left corner of the popup in slot index (0 is the top one) on the primary screen.
     static QPoint popupPosition(int index);
 
+signals:
+    void detailRequested(const QString &noticeJson);
+    void readAcknowledged(const QString &notifyId);
+    void scheduleAnswered(const QString &busicId, bool accept, const QString &noticeJson);
+
 private:
     void showNext();
     void relayout();
     void onPopupDisappeared(NotifyWindow *popup);
 
     int maxCount = 3;
-    QPointer<JsChannel> channel;
     ForceNoticeRules forceRules;
     QList<NoticeItem> queue;
     QList<NotifyWindow *> windows;

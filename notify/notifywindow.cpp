@@ -1,8 +1,5 @@
 #include "notify/notifywindow.h"
 
-#include "bridge/jschannel.h"
-#include "mainwindow/mainwindow.h"
-
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -56,8 +53,8 @@ QFontMetrics measuredAt14(const QLabel *label)
 
 } // namespace
 
-NotifyWindow::NotifyWindow(JsChannel *channel, int stayTime, int type, QWidget *parent)
-    : QWidget(parent), channel(channel), stayTime(stayTime), type(type)
+NotifyWindow::NotifyWindow(int stayTime, int type, QWidget *parent)
+    : QWidget(parent), stayTime(stayTime), type(type)
 {
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                    Qt::WindowStaysOnTopHint);
@@ -286,32 +283,19 @@ void NotifyWindow::fadeOut()
 
 void NotifyWindow::viewDetail()
 {
-    if (mainWindow)
-        mainWindow->bringToFront();
-    if (channel)
-        emit channel->showMsgNotificationInHtml(noticeJson);
+    emit detailRequested(noticeJson);
     fadeOut();
 }
 
 void NotifyWindow::acknowledge()
 {
-    if (channel)
-        emit channel->noticeReadInHtml(notifyId);
+    emit readAcknowledged(notifyId);
     fadeOut();
 }
 
 void NotifyWindow::answerSchedule(bool accept)
 {
-    if (channel) {
-        if (accept)
-            emit channel->receiveScheduleInHtml(busicId);
-        else
-            emit channel->rejectScheduleInHtml(busicId);
-        if (mainWindow)
-            mainWindow->bringToFront();
-        emit channel->showMsgNotificationInHtml(noticeJson);
-    }
-    // Without a bridge there is nobody to answer, but the popup still closes.
+    emit scheduleAnswered(busicId, accept, noticeJson);
     fadeOut();
 }
 

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QWidget>
 
-class JsChannel;
 class QFontMetrics;
 class QPropertyAnimation;
 class QLabel;
@@ -14,13 +13,13 @@ class QMouseEvent;
 class QPushButton;
 class QTimer;
 
-// One native notice popup: fades in, stays, fades out and reports disappear(). Its buttons answer
-// the notice to the page through the bridge object.
+// One native notice popup: fades in, stays, fades out and reports disappear(). Its buttons report
+// the user's answer by signals; whoever owns the bridge passes it on to the page.
 class NotifyWindow : public QWidget
 {
     Q_OBJECT
 public:
-    NotifyWindow(JsChannel *channel, int stayTime, int type, QWidget *parent = nullptr);
+    NotifyWindow(int stayTime, int type, QWidget *parent = nullptr);
     ~NotifyWindow() override;
 
     void setTitle(const QString &value) { title = value; }
@@ -58,6 +57,12 @@ public:
 
 signals:
     void disappear();
+    // 查看详情 (noticeJson).
+    void detailRequested(const QString &noticeJson);
+    // 知道啦 on a reminder (notifyId).
+    void readAcknowledged(const QString &notifyId);
+    // 接受 or 拒绝 on an invitation (busicId, accepted, noticeJson).
+    void scheduleAnswered(const QString &busicId, bool accept, const QString &noticeJson);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -69,7 +74,6 @@ private:
     void acknowledge();
     void answerSchedule(bool accept);
 
-    QPointer<JsChannel> channel;
     int stayTime;
     int type;
     QString title;

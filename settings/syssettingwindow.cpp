@@ -1,7 +1,5 @@
 #include "settings/syssettingwindow.h"
 
-#include "app/browser.h"
-#include "mainwindow/mainwindow.h"
 #include "platform/autostart.h"
 #include "platform/proxyconfig.h"
 #include "store/appsettings.h"
@@ -72,7 +70,8 @@ const char *const groupOrder[] = {"GeneralSettings",  "NetworkProxySettings",   
 
 } // namespace
 
-SysSettingWindow::SysSettingWindow(QWidget *parent) : QDialog(parent), ui(new Ui::SysSettingWindow)
+SysSettingWindow::SysSettingWindow(QWidget *parent, std::optional<Host> host)
+    : QDialog(parent), ui(new Ui::SysSettingWindow), m_host(std::move(host))
 {
     // The form makes hLayoutMain the dialog's own layout, so it fills the dialog.
     ui->setupUi(this);
@@ -106,11 +105,8 @@ SysSettingWindow::SysSettingWindow(QWidget *parent) : QDialog(parent), ui(new Ui
     connect(ui->btnConfirm, &QPushButton::clicked, this, &SysSettingWindow::onButtonClicked);
     connect(proxyButtonGroup, qOverload<QAbstractButton *>(&QButtonGroup::buttonClicked), this,
             &SysSettingWindow::onNetworkProxyChecked);
-    // Escape ends the dialog without a close event; the main window must forget it then too.
-    connect(this, &QDialog::finished, this, [this] {
-        if (MainWindow *window = parentMainWindow())
-            window->forgetSettingsWindow();
-    });
+    // Escape ends the dialog without a close event; the window must let go of it then too.
+    connect(this, &QDialog::finished, this, &SysSettingWindow::ended);
     ui->lineEditOpenSoftKey->installEventFilter(this);
 
     loadValues();
@@ -119,11 +115,6 @@ SysSettingWindow::SysSettingWindow(QWidget *parent) : QDialog(parent), ui(new Ui
 SysSettingWindow::~SysSettingWindow()
 {
     delete ui;
-}
-
-MainWindow *SysSettingWindow::parentMainWindow() const
-{
-    return qobject_cast<MainWindow *>(parentWidget());
 }
 
 void SysSettingWindow::setTexts()
@@ -198,8 +189,8 @@ void SysSettingWindow::setTexts()
 
 void SysSettingWindow::loadValues()
 {
-    // Only a dialog of the main window shows and edits the settings record.
-    if (!parentMainWindow() || !appSettings)
+    // Only a dialog of a window shows and edits the settings record.
+    if (!m_host || !appSettings)
         return;
     const AppSettings &s = *appSettings;
 
@@ -340,15 +331,14 @@ void SysSettingWindow::onButtonClicked()
         update(s.updateMode, updateMode, "SoftwareUpdateSettings", "updateMode");
         update(s.currentLang, ui->comboxLanguages->currentIndex(), "OtherSettings", "currentLang");
 
-        MainWindow *window = parentMainWindow();
-        Browser *browser = window ? window->browser() : nullptr;
+        const bool hostSaves = m_host && m_host->saveSettingsGroup;
         bool saved = true;
         for (const char *group : groupOrder) {
             const QVariantMap values = changes.value(QLatin1String(group));
             if (values.isEmpty())
                 continue;
-            saved &= browser ? browser->saveSettingsGroup(values, QLatin1String(group))
-                             : SettingsStore::saveGroup(values, QLatin1String(group));
+            saved &= hostSaves ? m_host->saveSettingsGroup(values, QLatin1String(group))
+                               : SettingsStore::saveGroup(values, QLatin1String(group));
         }
         // The client's own requests follow the new proxy at once; the web engine at the next
         // start.
@@ -443,10 +433,9 @@ void SysSettingWindow::chooseDownloadDir()
 
 void SysSettingWindow::clearBrowserData()
 {
-    MainWindow *window = parentMainWindow();
-    if (!window)
+    if (!m_host || !m_host->clearBrowsingData)
         return;
-    if (window->clearBrowsingData(ui->chkCookieSiteData->isChecked(),
+    if (m_host->clearBrowsingData(ui->chkCookieSiteData->isChecked(),
                                   ui->chkBrowsingHistory->isChecked(),
                                   ui->chkCacheFile->isChecked())) {
         // On the heap, for the same reason as the folder chooser.
@@ -459,7 +448,6 @@ void SysSettingWindow::clearBrowserData()
 
 void SysSettingWindow::closeEvent(QCloseEvent *event)
 {
-    if (MainWindow *window = parentMainWindow())
-        window->forgetSettingsWindow();
+    emit ended();
     event->accept();
 }

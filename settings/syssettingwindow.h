@@ -3,11 +3,11 @@
 #include <QDialog>
 #include <QMap>
 #include <QVariant>
+#include <QVariantMap>
 
 #include <functional>
 #include <optional>
 
-class MainWindow;
 class QAbstractButton;
 class QButtonGroup;
 
@@ -21,7 +21,18 @@ class SysSettingWindow : public QDialog
 {
     Q_OBJECT
 public:
-    explicit SysSettingWindow(QWidget *parent = nullptr);
+    // What the dialog asks of the window that opened it.
+    struct Host
+    {
+        // Writes one group (values, group); false when it could not be stored.
+        std::function<bool(const QVariantMap &, const QString &)> saveSettingsGroup;
+        // (cacheAndCookies, visitedLinks, cacheDirectory); true when something was cleared.
+        std::function<bool(bool, bool, bool)> clearBrowsingData;
+    };
+
+    // Without a host the fields do not show the settings record and Apply writes straight to
+    // the settings store.
+    explicit SysSettingWindow(QWidget *parent = nullptr, std::optional<Host> host = std::nullopt);
     ~SysSettingWindow() override;
 
     QButtonGroup *proxyGroup() const { return proxyButtonGroup; }
@@ -37,6 +48,10 @@ public:
     using DirectoryAsker = std::function<QString(QWidget *, const QString &, const QString &)>;
     void setDirectoryAsker(DirectoryAsker asker) { m_askDirectory = std::move(asker); }
 
+signals:
+    // Closed, or ended by Escape without a close event; the window lets go of the dialog.
+    void ended();
+
 public slots:
     void on_btnCancel_clicked();
     void handlelistRowChanged(int nRow);
@@ -50,7 +65,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    MainWindow *parentMainWindow() const;
     void setTexts();
     void loadValues();
     void chooseDownloadDir();
@@ -62,4 +76,5 @@ private:
     // Checkbox id -> new checked state, waiting for Apply.
     QMap<int, QVariant> pendingChanges;
     DirectoryAsker m_askDirectory;
+    std::optional<Host> m_host;
 };

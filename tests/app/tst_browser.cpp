@@ -1,14 +1,20 @@
 #include "app/browser.h"
+#include "bridge/jschannel.h"
 #include "downloads/downloadmanagerwidget.h"
 #include "mainwindow/mainwindow.h"
+#include "notify/noticeitem.h"
+#include "notify/notifymanager.h"
+#include "notify/notifywindow.h"
 #include "store/appsettings.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "web/webview.h"
 
 #include <QAbstractEventDispatcher>
+#include <QJsonObject>
 #include <QMessageBox>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QSettings>
 #include <QWebEngineProfile>
 
@@ -196,6 +202,54 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!window->findChild<QNetworkReply *>(), 20000);
         QCOMPARE(versionRequests(), before + 1);
         delete window;
+    }
+
+    // A popup's answer reaches the page whose channel delivered the rules last; the first
+    // window comes up before the page is asked to show the notice.
+    void popupAnswersReachThePage()
+    {
+        Browser browser;
+        QScopedPointer<MainWindow> window(browser.createWindow(0, false));
+        mainWindow = window.data();
+        const auto reset = qScopeGuard([] { mainWindow = nullptr; });
+        JsChannel channel;
+        QStringList answers;
+        const auto record = [&](const char *what) {
+            return [&, what](const QString &arg) {
+                answers << what + arg + (window->isVisible() ? " up" : "");
+            };
+        };
+        connect(&channel, &JsChannel::receiveScheduleInHtml, this, record("receive:"));
+        connect(&channel, &JsChannel::rejectScheduleInHtml, this, record("reject:"));
+        connect(&channel, &JsChannel::noticeReadInHtml, this, record("read:"));
+        connect(&channel, &JsChannel::showMsgNotificationInHtml, this, record("show:"));
+
+        // with the bridge, type, button, what reaches the page, whether the window comes up
+        const std::tuple<bool, int, const char *, QStringList, bool> cases[] = {
+            {true, 1, "notifyBtnKnown", {"read:N"}, false},
+            {true, 0, "notifyBtnViewDetail", {"show:J up"}, true},
+            {true, 2, "notifyBtnKnown", {"receive:B", "show:J up"}, true},
+            {true, 2, "notifyBtnReject", {"reject:B", "show:J up"}, true},
+            {false, 2, "notifyBtnReject", {}, false},
+            {false, 0, "notifyBtnViewDetail", {}, true},
+        };
+        for (const auto &[withChannel, type, button, expected, raisesWindow] : cases) {
+            browser.setForceNotice(withChannel ? &channel : nullptr, QJsonObject());
+            answers.clear();
+            window->hide();
+            NoticeItem item;
+            item.targetType = type;
+            item.busicId = "B";
+            item.noticeJson = "J";
+            item.notifyId = "N";
+            browser.addNotice(item);
+            NotifyWindow *popup = browser.notifyManager()->popups().last();
+            QSignalSpy gone(popup, &NotifyWindow::disappear);
+            QTest::mouseClick(popup->findChild<QPushButton *>(button), Qt::LeftButton);
+            QCOMPARE(answers, expected);
+            QCOMPARE(window->isVisible(), raisesWindow);
+            QVERIFY(gone.wait()); // the popup closes with or without anybody to answer
+        }
     }
 
     void downloadManagerOnce()

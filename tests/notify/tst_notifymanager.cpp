@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QPropertyAnimation>
+#include <QPushButton>
 #include <QScreen>
 
 #include <climits>
@@ -46,7 +47,7 @@ private slots:
         int target = 9;
         QVERIFY(!manager.isForceNotice(target, 6, "invite")); // no configuration
         QCOMPARE(manager.popupStayTime(), 10000);
-        manager.setForceNotice(nullptr, config(R"({"status": 1, "busicTypes": [2, 6, 3],
+        manager.setForceNotice(config(R"({"status": 1, "busicTypes": [2, 6, 3],
             "stayTime": 2, "noticeInfo": [
                 {"targetType": 2, "busicType": 6, "key": ["invite"]},
                 {"targetType": 1, "busicType": 6, "key": ["ab"]},
@@ -69,11 +70,11 @@ private slots:
         }
 
         // A new configuration starts from scratch even without the keys; the stay time stays.
-        manager.setForceNotice(nullptr, config(R"({"status": 1})"));
+        manager.setForceNotice(config(R"({"status": 1})"));
         QVERIFY(!manager.isForceNotice(target, 6, "invite"));
         QVERIFY(manager.rules().isEmpty() && manager.allowedBusicTypes().isEmpty());
         QCOMPARE(manager.popupStayTime(), 2000);
-        manager.setForceNotice(nullptr, config(R"({"stayTime": 1})"));
+        manager.setForceNotice(config(R"({"stayTime": 1})"));
         QCOMPARE(manager.popupStayTime(), 10000);
     }
 
@@ -85,7 +86,7 @@ private slots:
                                                 {INT_MAX, 86400000}, {-3, 10000}};
         for (const auto &[seconds, ms] : cases) {
             NotifyManager manager;
-            manager.setForceNotice(nullptr, QJsonObject{{"stayTime", seconds}});
+            manager.setForceNotice(QJsonObject{{"stayTime", seconds}});
             QCOMPARE(manager.popupStayTime(), ms);
         }
     }
@@ -118,6 +119,35 @@ private slots:
         QTRY_VERIFY(first.isNull());
         verifySlots(&manager);
         QCOMPARE(popupsAlive(), 2);
+    }
+
+    // Whichever popup answers, the answer comes out of the manager.
+    void answersAreRelayed()
+    {
+        NotifyManager manager;
+        QStringList answers;
+        connect(&manager, &NotifyManager::detailRequested, this,
+                [&answers](const QString &json) { answers << "detail:" + json; });
+        connect(&manager, &NotifyManager::readAcknowledged, this,
+                [&answers](const QString &id) { answers << "read:" + id; });
+        connect(&manager, &NotifyManager::scheduleAnswered, this,
+                [&answers](const QString &id, bool accept, const QString &json) {
+                    answers << (accept ? "accept:" : "reject:") + id + ' ' + json;
+                });
+        for (int type : {0, 1, 2}) {
+            NoticeItem item;
+            item.targetType = type;
+            item.busicId = QString("B%1").arg(type);
+            item.noticeJson = QString("J%1").arg(type);
+            item.notifyId = QString("N%1").arg(type);
+            manager.addNotice(item);
+        }
+        const QList<NotifyWindow *> popups = manager.popups();
+        QCOMPARE(popups.size(), 3);
+        const char *const buttons[] = {"notifyBtnViewDetail", "notifyBtnKnown", "notifyBtnReject"};
+        for (int i = 0; i < 3; ++i)
+            QTest::mouseClick(popups.at(i)->findChild<QPushButton *>(buttons[i]), Qt::LeftButton);
+        QCOMPARE(answers, (QStringList{"detail:J0", "read:N1", "reject:B2 J2"}));
     }
 };
 

@@ -31,11 +31,11 @@ class TestSysSettingWindow : public QObject
         return dialog->findChild<T *>(name);
     }
     static void click(QWidget *dialog, const char *name) { child(dialog, name)->click(); }
-    SysSettingWindow *openDialog(MainWindow *parent = nullptr)
+    SysSettingWindow *openDialog(MainWindow *window = nullptr)
     {
-        auto *dialog = new SysSettingWindow(parent ? parent : m_window);
-        dialog->show();
-        return dialog;
+        window = window ? window : m_window;
+        window->openSettingsDialog();
+        return window->settingsWindow();
     }
 
 private slots:
@@ -202,6 +202,46 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
         QCOMPARE(appSettings->downloadPath, before);
         QVERIFY(!QSettings().contains("DownloadSettings/downloadPath"));
+    }
+
+    // Saving and clearing go through the host; the dialog reports when it is done.
+    void dialogAsksItsHost()
+    {
+        QStringList asked;
+        SysSettingWindow::Host host;
+        host.saveSettingsGroup = [&asked](const QVariantMap &values, const QString &group) {
+            asked << group + ':' + values.keys().join(',');
+            return true;
+        };
+        host.clearBrowsingData = [&asked](bool cacheAndCookies, bool visitedLinks, bool cacheDir) {
+            asked << QString("clear:%1%2%3").arg(cacheAndCookies).arg(visitedLinks).arg(cacheDir);
+            return false;
+        };
+        const AppSettings before = *appSettings;
+        const QVariantMap storeBefore = storedValues();
+        QPointer<SysSettingWindow> dialog = new SysSettingWindow(nullptr, host);
+        QSignalSpy ended(dialog.data(), &SysSettingWindow::ended);
+        dialog->show();
+        click(dialog, "chkAllowSavePw");
+        click(dialog, "chkExitOnClose");
+        click(dialog, "btnApply");
+        QCOMPARE(asked, (QStringList{"GeneralSettings:isQuitWhenClose",
+                                     "OtherSettings:allowSavePassword"}));
+        QCOMPARE(storedValues(), storeBefore); // written by the host only
+        *appSettings = before;
+
+        // A host that cleared nothing gets no success box.
+        click(dialog, "chkCookieSiteData");
+        NorvaTest::BoxSeen none;
+        NorvaTest::answerNextBox("OK", &none, 0);
+        click(dialog, "btnClearBrowserData");
+        QCOMPARE(asked.last(), QString("clear:100"));
+        QVERIFY(!none.seen && !QApplication::activeModalWidget());
+
+        QCOMPARE(ended.count(), 0);
+        click(dialog, "btnCancel");
+        QCOMPARE(ended.count(), 1);
+        QTRY_VERIFY(dialog.isNull());
     }
 
     void structureAndEscape()
