@@ -17,7 +17,9 @@
 #include "notify/notifymanager.h"
 #include "notify/notifywindow.h"
 #include "store/appsettings.h"
+#include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
+#include "web/webview.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -124,10 +126,16 @@ int countAnimations(const QObject *owner)
 int main(int argc, char *argv[])
 {
     NorvaTest::prepareEnvironment();
-    // The start-up check is not started here, but nothing may leave the machine anyway.
-    qputenv("NORVA_SERVICE_URL", "http://127.0.0.1:9/");
     QApplication app(argc, argv);
     NorvaTest::afterApplication();
+    // The bridge answers only a page of the service, so one is served and loaded first.
+    TestHttpServer service;
+    if (!service.listen()) {
+        std::fprintf(stderr, "cannot listen on loopback\n");
+        return 1;
+    }
+    service.setHtml(QStringLiteral("/"), QStringLiteral("<!doctype html><title>bench</title>"));
+    qputenv("NORVA_SERVICE_URL", service.url().toString().toUtf8());
     const int count = argc > 1 ? qMax(1, QString::fromLocal8Bit(argv[1]).toInt()) : 100;
 
     Browser browser;
@@ -138,6 +146,14 @@ int main(int argc, char *argv[])
         return 1;
     }
     JsChannel *channel = window->jsChannel();
+    bool loaded = false;
+    QObject::connect(window->currentView(), &QWebEngineView::loadFinished, window,
+                     [&](bool ok) { loaded = ok; });
+    window->loadUrl(service.url());
+    if (!NorvaTest::waitFor([&] { return loaded; }, 30000)) {
+        std::fprintf(stderr, "the service page did not load\n");
+        return 1;
+    }
     NotifyManager *manager = browser.notifyManager();
     browser.setForceNotice(channel, rules(60));
     clock_.start();
