@@ -62,23 +62,30 @@ DataBase *Browser::dataBase() const
 
 void Browser::checkVersionAfterFirstLoad(MainWindow *window, int fallbackMs)
 {
-    WebView *view = window ? window->currentView() : nullptr;
+    afterFirstLoad(
+        window, [window] { window->checkVersion(true); }, fallbackMs);
+}
+
+void Browser::afterFirstLoad(MainWindow *window, std::function<void()> work, int fallbackMs)
+{
+    if (!window)
+        return;
+    WebView *view = window->currentView();
     if (!view) {
-        if (window)
-            window->checkVersion(true);
+        work();
         return;
     }
     // One shot, whichever comes first; both die with the window.
     auto *once = new QObject(window);
-    auto start = [window, once] {
+    auto run = [once, work = std::move(work)] {
         if (once->property("started").toBool())
             return;
         once->setProperty("started", true);
         once->deleteLater();
-        window->checkVersion(true);
+        work();
     };
-    connect(view, &QWebEngineView::loadFinished, once, start);
-    QTimer::singleShot(fallbackMs, once, start);
+    connect(view, &QWebEngineView::loadFinished, once, run);
+    QTimer::singleShot(fallbackMs, once, run);
 }
 
 Browser::~Browser()

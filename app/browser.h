@@ -6,6 +6,8 @@
 #include <QVariantMap>
 #include <QVector>
 
+#include <functional>
+
 #include "platform/qhotkey.h"
 #include "store/settingsstore.h"
 
@@ -38,6 +40,10 @@ public:
     // The first silent version check, started once the window's first page load has finished
     // (its request would only compete with the page's), or after fallbackMs at the latest.
     static void checkVersionAfterFirstLoad(MainWindow *window, int fallbackMs = 15000);
+    // Runs work once, when the window's first page load has finished or after fallbackMs at the
+    // latest: start-up work nobody waits for goes there so it does not delay the first page.
+    static void afterFirstLoad(MainWindow *window, std::function<void()> work,
+                               int fallbackMs = 15000);
     // (Re)registers the open-software hotkey from the settings. It always brings up the first
     // main window, whichever window changed the settings; a combination that cannot be
     // registered gives that window's hotkey balloon.

@@ -73,8 +73,6 @@ int main(int argc, char *argv[])
     {
         Browser browser;
         QApplication::setWindowIcon(QIcon(QStringLiteral(":AppIcon.ico")));
-        // Rewritten at every start, so the entry always names this program where it is now.
-        AutoStart::apply(appSettings->isAutoRun);
 
         MainWindow *window = browser.createWindow(startupDisplayMode(*appSettings), false);
         browser.setupDownloadManager();
@@ -89,6 +87,9 @@ int main(int argc, char *argv[])
         if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable())
             window->show();
         browser.reportUnreadableSettings(window);
+        // Rewritten at every start, so the entry always names this program where it is now;
+        // the desktop reads it only at the next login, so it need not hold up the first page.
+        Browser::afterFirstLoad(window, [] { AutoStart::apply(appSettings->isAutoRun); });
         Browser::checkVersionAfterFirstLoad(window);
 
         exitCode = QApplication::exec();

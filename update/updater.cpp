@@ -28,10 +28,7 @@ const qint64 downloadBufferSize = 128 * 1024;
 } // namespace
 
 Updater::Updater(Host host) : QObject(host.window), m_host(std::move(host)), m_window(m_host.window)
-{
-    // Redirects are put to the user, never followed silently.
-    m_downloadManager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-}
+{}
 
 Updater::~Updater()
 {
@@ -89,7 +86,7 @@ void Updater::handleNetworkRequestFinished(QNetworkReply *reply)
         return;
     reply->deleteLater();
     if (QNetworkAccessManager *manager = reply->manager()) {
-        if (manager != &m_downloadManager)
+        if (manager != m_downloadManager.get())
             manager->deleteLater();
     }
 
@@ -289,7 +286,12 @@ void Updater::startRequest(const QUrl &url, const QString &version)
     m_writeFailed = false;
     m_writeError.clear();
     m_bytesWritten = 0;
-    m_downloadReply = m_downloadManager.get(QNetworkRequest(url));
+    if (!m_downloadManager) {
+        m_downloadManager = std::make_unique<QNetworkAccessManager>();
+        // Redirects are put to the user, never followed silently.
+        m_downloadManager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    }
+    m_downloadReply = m_downloadManager->get(QNetworkRequest(url));
     QNetworkReply *reply = m_downloadReply;
     // Bounded: the network thread waits when the disk is slower, instead of queueing the
     // whole installer in memory.

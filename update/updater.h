@@ -98,7 +98,8 @@ private:
     bool m_forceUpdate = false;
     bool m_cacheCleared = false;
 
-    QNetworkAccessManager m_downloadManager;
+    // Made at the first download: a network manager loads the bearer plugins when it is built.
+    std::unique_ptr<QNetworkAccessManager> m_downloadManager;
     QUrl m_downloadUrl;
     bool m_downloadAborted = false;
     QNetworkReply *m_downloadReply = nullptr;
