@@ -1,6 +1,5 @@
 #include "settings/syssettingwindow.h"
 
-#include "app/browser.h"
 #include "mainwindow/mainwindow.h"
 #include "platform/autostart.h"
 #include "platform/proxyconfig.h"
@@ -341,7 +340,7 @@ void SysSettingWindow::onButtonClicked()
         update(s.currentLang, ui->comboxLanguages->currentIndex(), "OtherSettings", "currentLang");
 
         MainWindow *window = parentMainWindow();
-        Browser *browser = window ? window->browser() : nullptr;
+        WindowHost *browser = window ? window->browser() : nullptr;
         bool saved = true;
         for (const char *group : groupOrder) {
             const QVariantMap values = changes.value(QLatin1String(group));
