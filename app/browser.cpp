@@ -3,6 +3,7 @@
 #include "bridge/jschannel.h"
 #include "downloads/downloadmanagerwidget.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/traycontroller.h"
 #include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
 #include "platform/qhotkey.h"
@@ -12,10 +13,8 @@
 #include "web/webview.h"
 
 #include <QDir>
-#include <QIcon>
 #include <QJsonObject>
 #include <QMessageBox>
-#include <QPainter>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QWebEngineProfile>
@@ -106,15 +105,6 @@ QString Browser::loginStoreDirectory(const QString &storagePath)
     return path + QStringLiteral("databases/");
 }
 
-QString Browser::badgeLabel(int count)
-{
-    if (count < 1)
-        return QString();
-    if (count > 99)
-        return QStringLiteral("...");
-    return QString::number(count);
-}
-
 MainWindow *Browser::createWindow(int mode, bool show)
 {
     auto *window = new MainWindow(this, QWebEngineProfile::defaultProfile(), mode);
@@ -201,30 +191,8 @@ void Browser::bringNoticeWindowToFront()
 
 void Browser::setApplicationIconBadgeNumber(int number)
 {
-    if (!mainWindow || !mainWindow->trayIcon())
-        return;
-    const QString label = badgeLabel(number);
-    mainWindow->trayIcon()->setIcon(label.isEmpty() ? QIcon(QStringLiteral(":AppIcon.ico"))
-                                                    : badgedIcon(label));
-}
-
-QIcon Browser::badgedIcon(const QString &label)
-{
-    QPixmap pixmap = QIcon(QStringLiteral(":AppIcon.ico")).pixmap(64, 64);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF badge(pixmap.width() * 0.42, 0, pixmap.width() * 0.58, pixmap.height() * 0.58);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0xe5, 0x39, 0x35));
-    painter.drawEllipse(badge);
-    QFont font = painter.font();
-    font.setBold(true);
-    font.setPixelSize(label.size() > 1 ? 20 : 26);
-    painter.setFont(font);
-    painter.setPen(Qt::white);
-    painter.drawText(badge, Qt::AlignCenter, label);
-    painter.end();
-    return QIcon(pixmap);
+    if (mainWindow && mainWindow->tray())
+        mainWindow->tray()->showUnreadCount(number);
 }
 
 void Browser::setCheckUpdateInterval(int seconds)

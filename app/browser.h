@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QIcon>
 #include <QObject>
 #include <QPointer>
 #include <QVariantMap>
@@ -8,6 +7,7 @@
 
 #include <functional>
 
+#include "mainwindow/windowhost.h"
 #include "platform/qhotkey.h"
 #include "store/settingsstore.h"
 
@@ -25,16 +25,16 @@ struct NoticeItem;
 
 // The application object: owns the settings record and the saved-login store, keeps the list of
 // main windows and runs the periodic version check.
-class Browser : public QObject
+class Browser : public QObject, public WindowHost
 {
     Q_OBJECT
 public:
     Browser();
     ~Browser() override;
 
-    MainWindow *createWindow(int mode, bool show);
-    MainWindow *createDevToolsWindow();
-    QVector<MainWindow *> windows() const { return m_windows; }
+    MainWindow *createWindow(int mode, bool show) override;
+    MainWindow *createDevToolsWindow() override;
+    QVector<MainWindow *> windows() const override { return m_windows; }
 
     void setupDownloadManager();
     // The first silent version check, started once the window's first page load has finished
@@ -54,16 +54,16 @@ public:
     DownloadManagerWidget *downloadManagerWidget() const { return m_downloadManagerWidget; }
 
     // Opened on first use: no page needs it before the user reaches the login form.
-    DataBase *dataBase() const;
-    NotifyManager *notifyManager() const { return m_notifyManager; }
+    DataBase *dataBase() const override;
+    NotifyManager *notifyManager() const override { return m_notifyManager; }
 
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
     void addNotice(const NoticeItem &item);
     // The popups' answers go to the page whose channel delivered the rules last.
-    void setForceNotice(JsChannel *channel, const QJsonObject &config);
-    void setApplicationIconBadgeNumber(int number);
+    void setForceNotice(JsChannel *channel, const QJsonObject &config) override;
+    void setApplicationIconBadgeNumber(int number) override;
 
-    void setCheckUpdateInterval(int seconds);
+    void setCheckUpdateInterval(int seconds) override;
     int checkUpdateInterval() const { return m_checkUpdateInterval; }
     int checkTimerId() const { return m_checkTimerId; }
 
@@ -74,15 +74,12 @@ public:
     // is window-modal and deletes itself. Null when there is nothing (more) to tell.
     QMessageBox *reportUnreadableSettings(QWidget *parent);
     // Writes one group; a new open-software combination is registered at once.
-    bool saveSettingsGroup(const QVariantMap &values, const QString &group);
-    bool saveSettingsValue(const QString &key, const QString &group, const QVariant &value);
+    bool saveSettingsGroup(const QVariantMap &values, const QString &group) override;
+    bool saveSettingsValue(const QString &key, const QString &group,
+                           const QVariant &value) override;
 
     // Directory of the saved-login database inside the profile's storage path.
     static QString loginStoreDirectory(const QString &storagePath);
-    // Badge text for an unread count: empty below 1, the number up to 99, "..." above.
-    static QString badgeLabel(int count);
-    // The application icon with the badge label drawn in its top-right corner.
-    static QIcon badgedIcon(const QString &label);
 
 signals:
     void checkTimerFired();

@@ -7,25 +7,29 @@
 #include <QWebEngineFullScreenRequest>
 #include <QWebEnginePage>
 
+#include "bridge/webmessagehandler.h"
+#include "mainwindow/fullscreencontroller.h"
+#include "mainwindow/navigationbar.h"
+#include "mainwindow/pagecommands.h"
+#include "mainwindow/traycontroller.h"
+#include "mainwindow/windowhost.h"
+#include "mainwindow/windowmenus.h"
 #include "settings/syssettingwindow.h"
+#include "update/updater.h"
 #include "web/webviewhost.h"
 
-class Browser;
 class JsChannel;
-class QMediaPlayer;
-class WebMessageHandler;
 class QAction;
 class QLineEdit;
+class QMediaPlayer;
 class QMenu;
 class QNetworkReply;
 class QStatusBar;
-class QToolBar;
 class QVBoxLayout;
 class QWebChannel;
 class QWebEngineProfile;
 
 class TabWidget;
-class Updater;
 class WebView;
 
 // The top-level window hosting the web application in one of four fixed display modes.
@@ -35,49 +39,83 @@ class MainWindow : public QMainWindow, public WebViewHost
 public:
     enum DisplayMode { SingleView = 0, MultiTab = 1, BrowserMode = 2, DevTools = 3 };
 
-    MainWindow(Browser *browser, QWebEngineProfile *profile, int mode);
+    MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode);
     ~MainWindow() override;
 
     QSize sizeHint() const override;
 
     int displayMode() const { return m_displayMode; }
-    Browser *browser() const { return m_browser; }
+    // The application object that made the window.
+    WindowHost *browser() const { return m_browser; }
     TabWidget *tabWidget() const { return m_tabWidget; }
     WebView *webView() const { return m_webView; }
     // The tab widget's current view when there is one, else the single view.
     WebView *currentView() const override;
     // The bridge and its handling; none in a developer-tools window.
     WebMessageHandler *messages() const { return m_messages; }
-    JsChannel *jsChannel() const;
-    QWebChannel *webChannel() const;
-    QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
-    QMenu *trayMenu() const { return m_trayMenu; }
-    QLineEdit *addressField() const { return m_urlLineEdit; }
-    QAction *stopReloadAction() const { return m_stopReloadAction; }
-    QAction *historyBackAction() const { return m_historyBackAction; }
-    QAction *historyForwardAction() const { return m_historyForwardAction; }
-    QAction *stopAction() const { return m_stopAction; }
-    QAction *reloadAction() const { return m_reloadAction; }
-    QString lastSearch() const { return m_lastSearch; }
+    JsChannel *jsChannel() const { return m_messages ? m_messages->channel() : nullptr; }
+    QWebChannel *webChannel() const { return m_messages ? m_messages->webChannel() : nullptr; }
+    // None where the desktop has no tray, and in a developer-tools window.
+    TrayController *tray() const { return m_tray; }
+    QSystemTrayIcon *trayIcon() const { return m_tray ? m_tray->icon() : nullptr; }
+    QMenu *trayMenu() const { return m_tray ? m_tray->menu() : nullptr; }
+    // The toolbar's parts; none outside browser mode.
+    NavigationBar *navigationBar() const { return m_navigationBar; }
+    QLineEdit *addressField() const
+    {
+        return m_navigationBar ? m_navigationBar->addressField() : nullptr;
+    }
+    QAction *stopReloadAction() const
+    {
+        return m_navigationBar ? m_navigationBar->stopReloadAction() : nullptr;
+    }
+    QAction *historyBackAction() const
+    {
+        return m_navigationBar ? m_navigationBar->historyBackAction() : nullptr;
+    }
+    QAction *historyForwardAction() const
+    {
+        return m_navigationBar ? m_navigationBar->historyForwardAction() : nullptr;
+    }
+    QAction *stopAction() const { return m_menus->stopAction(); }
+    QAction *reloadAction() const { return m_menus->reloadAction(); }
+    QString lastSearch() const { return m_commands->lastSearch(); }
     SysSettingWindow *settingsWindow() const { return m_settingsWindow; }
     bool quitRequested() const { return m_quitRequested; }
     void setQuitRequested(bool requested) { m_quitRequested = requested; }
-    QString lastNoticeMessage() const;
-    int noticeStayTime() const;
-    QMediaPlayer *noticePlayer() const;
-    void setNoticeStayTime(int seconds);
+    QString lastNoticeMessage() const
+    {
+        return m_messages ? m_messages->lastNoticeMessage() : QString();
+    }
+    int noticeStayTime() const { return m_messages ? m_messages->noticeStayTime() : 3; }
+    QMediaPlayer *noticePlayer() const { return m_messages ? m_messages->noticePlayer() : nullptr; }
+    void setNoticeStayTime(int seconds)
+    {
+        if (m_messages)
+            m_messages->setNoticeStayTime(seconds);
+    }
     Updater *updater() const { return m_updater; }
 
     void loadUrl(const QUrl &url);
-    void initNoticeSound();
+    void initNoticeSound()
+    {
+        if (m_messages)
+            m_messages->initNoticeSound();
+    }
 
     // Menu bar (none of these touch the stored isShowMenuBar).
     bool isMenuBarHidden() const override;
     void showMenuBar() override;
     void hideMenuBar() override;
-    void toggleFullScreen();
-    void reportFindResult(const QString &search, bool found);
-    static void showFindResult(QStatusBar *bar, const QString &search, bool found);
+    void toggleFullScreen() { m_fullScreen->toggle(); }
+    void reportFindResult(const QString &search, bool found)
+    {
+        m_commands->reportFindResult(search, found);
+    }
+    static void showFindResult(QStatusBar *bar, const QString &search, bool found)
+    {
+        PageCommands::showFindResult(bar, search, found);
+    }
 
     // Life cycle and tray.
     void bringToFront();
@@ -85,12 +123,24 @@ public:
     void forgetSettingsWindow();
     void showHotkeyFailedMessage();
     // Every tray balloon goes through here; nothing is shown without a tray.
-    void showTrayMessage(const QString &title, const QString &text, int msecs);
-    int noticeSoundsPlayed() const;
+    void showTrayMessage(const QString &title, const QString &text, int msecs)
+    {
+        if (m_tray)
+            m_tray->showMessage(title, text, msecs);
+    }
+    int noticeSoundsPlayed() const { return m_messages ? m_messages->noticeSoundsPlayed() : 0; }
 
     // Page state and saved logins.
-    void refreshPageState() override;
-    void sendLoginInfoToPage();
+    void refreshPageState() override
+    {
+        if (m_messages)
+            m_messages->refreshPageState();
+    }
+    void sendLoginInfoToPage()
+    {
+        if (m_messages)
+            m_messages->sendLoginInfoToPage();
+    }
 
     // New views asked for by pages.
     bool hasTabs() const override { return m_tabWidget != nullptr; }
@@ -99,38 +149,90 @@ public:
     WebView *openPopup(QWebEngineProfile *profile) override;
 
     // Version check and update.
-    void checkVersion(bool silent);
+    void checkVersion(bool silent) { m_updater->checkVersion(silent); }
     bool clearBrowsingData(bool cacheAndCookies, bool visitedLinks, bool cacheDirectory);
-    void downloadFile(const QString &url, const QString &version);
+    void downloadFile(const QString &url, const QString &version)
+    {
+        m_updater->downloadFile(url, version);
+    }
 
 public slots:
+    // Most of these hand the call on to the part that does the work: the bridge handler (none
+    // in a developer-tools window), the updater, the toolbar, the tray.
     void closeTab(int index);
     void handleNewWindowTriggered();
     void handleNewIncognitoWindowTriggered();
-    void handleFileOpenTriggered();
-    void handleFindActionTriggered();
+    void handleFileOpenTriggered() { m_commands->openFile(); }
+    void handleFindActionTriggered() { m_commands->find(); }
     void handleShowWindowTriggered();
     void fullScreenRequested(QWebEngineFullScreenRequest request);
-    void handleWebViewLoadProgress(int progress);
+    void handleWebViewLoadProgress(int progress)
+    {
+        if (m_navigationBar)
+            m_navigationBar->handleLoadProgress(progress);
+    }
     void handleWebViewTitleChanged(const QString &strTitle);
-    void handleWebActionEnabledChanged(QWebEnginePage::WebAction action, bool enabled);
+    void handleWebActionEnabledChanged(QWebEnginePage::WebAction action, bool enabled)
+    {
+        if (m_navigationBar)
+            m_navigationBar->handleWebActionEnabledChanged(action, enabled);
+    }
     void handleDevToolsRequested(QWebEnginePage *source);
-    void iconActivated(QSystemTrayIcon::ActivationReason reason);
-    void handleSystemTraymessageClicked();
-    void handleViewUpdateLog();
-    void handleCheckVersion();
-    void handleEditContextMenuRequested(const QPoint &pos);
-    void handleWebNoticeMsg(const QString &strMsg);
-    void handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd);
-    void handleDeleteLoginInfo(const QString &strUserName);
-    void handleClearLoginInfo();
-    void handleNetworkRequestFinished(QNetworkReply *reply);
-    void cancelDownload();
-    void downloadFinished(const QString &strVersion);
-    void downloadReadyRead();
-    void startUpdate();
-    void handleSetAppilicationIconBadgeNumber(int number);
-    void handleRequestLoginInfo();
+    void iconActivated(QSystemTrayIcon::ActivationReason reason)
+    {
+        if (m_tray)
+            m_tray->iconActivated(reason);
+    }
+    void handleSystemTraymessageClicked()
+    {
+        if (m_messages)
+            m_messages->handleSystemTraymessageClicked();
+    }
+    void handleViewUpdateLog() { m_commands->viewUpdateLog(); }
+    void handleCheckVersion() { m_updater->checkVersion(false); }
+    void handleEditContextMenuRequested(const QPoint &pos)
+    {
+        if (m_navigationBar)
+            m_navigationBar->handleEditContextMenuRequested(pos);
+    }
+    void handleWebNoticeMsg(const QString &strMsg)
+    {
+        if (m_messages)
+            m_messages->handleWebNoticeMsg(strMsg);
+    }
+    void handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd)
+    {
+        if (m_messages)
+            m_messages->handleSaveLoginInfo(strUserName, strPasswd);
+    }
+    void handleDeleteLoginInfo(const QString &strUserName)
+    {
+        if (m_messages)
+            m_messages->handleDeleteLoginInfo(strUserName);
+    }
+    void handleClearLoginInfo()
+    {
+        if (m_messages)
+            m_messages->handleClearLoginInfo();
+    }
+    void handleNetworkRequestFinished(QNetworkReply *reply)
+    {
+        m_updater->handleNetworkRequestFinished(reply);
+    }
+    void cancelDownload() { m_updater->cancelDownload(); }
+    void downloadFinished(const QString &strVersion) { m_updater->downloadFinished(strVersion); }
+    void downloadReadyRead() { m_updater->downloadReadyRead(); }
+    void startUpdate() { m_updater->startUpdate(); }
+    void handleSetAppilicationIconBadgeNumber(int number)
+    {
+        if (m_browser)
+            m_browser->setApplicationIconBadgeNumber(number);
+    }
+    void handleRequestLoginInfo()
+    {
+        if (m_messages)
+            m_messages->handleRequestLoginInfo();
+    }
 
 signals:
     void trayMessageShown(const QString &title, const QString &text, int msecs);
@@ -141,42 +243,24 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    QMenu *createFileMenu();
-    QMenu *createEditMenu();
-    QMenu *createViewMenu();
-    QMenu *createHelpMenu();
-    QToolBar *createToolBar();
-    void initTrayIcon();
-    void updateTrayMenuBarEntry();
-    void triggerCurrentPageAction(QWebEnginePage::WebAction action);
+    void createMenus();
+    void createNavigationBar();
+    void createTray();
+    void closeCurrentTab();
     bool askLastTabQuestion();
-    void enterFullScreen();
-    void leaveFullScreen();
-    void zoomIn();
-    void zoomOut();
-    void resetZoom();
 
-    Browser *m_browser;
+    WindowHost *m_browser;
     QWebEngineProfile *m_profile;
     QVBoxLayout *m_layout = nullptr;
     TabWidget *m_tabWidget = nullptr;
     WebView *m_webView = nullptr;
-    QAction *m_historyBackAction = nullptr;
-    QAction *m_historyForwardAction = nullptr;
-    QAction *m_stopAction = nullptr;
-    QAction *m_reloadAction = nullptr;
-    QAction *m_stopReloadAction = nullptr;
-    QLineEdit *m_urlLineEdit = nullptr;
-    QAction *m_favAction = nullptr;
-    QString m_lastSearch;
-    QMenu *m_trayMenu = nullptr;
-    QAction *m_trayQuitAction = nullptr;
-    QAction *m_trayMenuBarAction = nullptr;
-    QSystemTrayIcon *m_trayIcon = nullptr;
+    WindowMenus *m_menus = nullptr;
+    NavigationBar *m_navigationBar = nullptr;
+    TrayController *m_tray = nullptr;
+    PageCommands *m_commands = nullptr;
+    FullScreenController *m_fullScreen = nullptr;
     int m_displayMode;
     QPointer<SysSettingWindow> m_settingsWindow;
-    // The page whose own full-screen request the window is following.
-    QPointer<QWebEnginePage> m_fullScreenPage;
     bool m_quitRequested = false;
     WebMessageHandler *m_messages = nullptr;
     // Version check and installer download state.

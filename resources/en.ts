@@ -89,118 +89,6 @@
         <translation>Norva</translation>
     </message>
     <message>
-        <source>文件</source>
-        <translation>File</translation>
-    </message>
-    <message>
-        <source>设置</source>
-        <translation>Settings</translation>
-    </message>
-    <message>
-        <source>退出</source>
-        <translation>Quit</translation>
-    </message>
-    <message>
-        <source>修改</source>
-        <translation>Edit</translation>
-    </message>
-    <message>
-        <source>撤销</source>
-        <translation>Undo</translation>
-    </message>
-    <message>
-        <source>重做</source>
-        <translation>Redo</translation>
-    </message>
-    <message>
-        <source>剪切</source>
-        <translation>Cut</translation>
-    </message>
-    <message>
-        <source>复制</source>
-        <translation>Copy</translation>
-    </message>
-    <message>
-        <source>粘贴</source>
-        <translation>Paste</translation>
-    </message>
-    <message>
-        <source>粘贴匹配样式</source>
-        <translation>Paste and Match Style</translation>
-    </message>
-    <message>
-        <source>全选</source>
-        <translation>Select All</translation>
-    </message>
-    <message>
-        <source>视图</source>
-        <translation>View</translation>
-    </message>
-    <message>
-        <source>停止</source>
-        <translation>Stop</translation>
-    </message>
-    <message>
-        <source>重新加载  </source>
-        <translation>Reload  </translation>
-    </message>
-    <message>
-        <source>放大</source>
-        <translation>Zoom In</translation>
-    </message>
-    <message>
-        <source>缩小</source>
-        <translation>Zoom Out</translation>
-    </message>
-    <message>
-        <source>重置</source>
-        <translation>Reset Zoom</translation>
-    </message>
-    <message>
-        <source>切换全屏  </source>
-        <translation>Toggle Full Screen  </translation>
-    </message>
-    <message>
-        <source>帮助</source>
-        <translation>Help</translation>
-    </message>
-    <message>
-        <source>隐藏菜单栏</source>
-        <translation>Hide Menu Bar</translation>
-    </message>
-    <message>
-        <source>网络测试</source>
-        <translation>Network Test</translation>
-    </message>
-    <message>
-        <source>更新日志</source>
-        <translation>Release Notes</translation>
-    </message>
-    <message>
-        <source>检查版本</source>
-        <translation>Check for Updates</translation>
-    </message>
-    <message>
-        <source>调试工具</source>
-        <translation>Developer Tools</translation>
-    </message>
-    <message>
-        <source>Navigation</source>
-        <translation>Navigation</translation>
-    </message>
-    <message>
-        <source>后退</source>
-        <translation>Back</translation>
-    </message>
-    <message>
-        <source>前进</source>
-        <translation>Forward</translation>
-    </message>
-    <message>
-        <source>重新加载页面</source>
-        <translation>Reload page</translation>
-    </message>
-    <message>
         <source>全局热键提醒</source>
         <translation>Global hotkey</translation>
     </message>
@@ -220,25 +108,24 @@
         <source>否</source>
         <translation>No</translation>
     </message>
+</context>
+<context>
+    <name>NavigationBar</name>
     <message>
-        <source>Open Web Resource</source>
-        <translation>Open Web Resource</translation>
+        <source>Navigation</source>
+        <translation>Navigation</translation>
     </message>
     <message>
-        <source>Web Resources (*.html *.htm *.svg *.png *.gif *.svgz);;All files (*.*)</source>
-        <translation>Web Resources (*.html *.htm *.svg *.png *.gif *.svgz);;All files (*.*)</translation>
+        <source>后退</source>
+        <translation>Back</translation>
     </message>
     <message>
-        <source>&quot;%1&quot; not found.</source>
-        <translation>&quot;%1&quot; not found.</translation>
+        <source>前进</source>
+        <translation>Forward</translation>
     </message>
     <message>
-        <source>Find</source>
-        <translation>Find</translation>
-    </message>
-    <message>
-        <source>Find:</source>
-        <translation>Find:</translation>
+        <source>重新加载页面</source>
+        <translation>Reload page</translation>
     </message>
     <message>
         <source>停止加载当前页面</source>
@@ -247,10 +134,6 @@
     <message>
         <source>重新加载当前页面</source>
         <translation>Reload the current page</translation>
-    </message>
-    <message>
-        <source>显示菜单栏</source>
-        <translation>Show Menu Bar</translation>
     </message>
     <message>
         <source>撤销(&amp;U)    Ctrl+Z</source>
@@ -302,6 +185,29 @@
     <message>
         <source>后</source>
         <translation> from now</translation>
+    </message>
+</context>
+<context>
+    <name>PageCommands</name>
+    <message>
+        <source>Find</source>
+        <translation>Find</translation>
+    </message>
+    <message>
+        <source>Find:</source>
+        <translation>Find:</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; not found.</source>
+        <translation>&quot;%1&quot; not found.</translation>
+    </message>
+    <message>
+        <source>Open Web Resource</source>
+        <translation>Open Web Resource</translation>
+    </message>
+    <message>
+        <source>Web Resources (*.html *.htm *.svg *.png *.gif *.svgz);;All files (*.*)</source>
+        <translation>Web Resources (*.html *.htm *.svg *.png *.gif *.svgz);;All files (*.*)</translation>
     </message>
 </context>
 <context>
@@ -554,6 +460,37 @@
     </message>
 </context>
 <context>
+    <name>TrayController</name>
+    <message>
+        <source>隐藏菜单栏</source>
+        <translation>Hide Menu Bar</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>更新日志</source>
+        <translation>Release Notes</translation>
+    </message>
+    <message>
+        <source>检查版本</source>
+        <translation>Check for Updates</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>青隼</source>
+        <translation>Norva</translation>
+    </message>
+    <message>
+        <source>显示菜单栏</source>
+        <translation>Show Menu Bar</translation>
+    </message>
+</context>
+<context>
     <name>Updater</name>
     <message>
         <source>是</source>
@@ -760,6 +697,105 @@ Reload the page?</translation>
     <message>
         <source>设置</source>
         <translation>Settings</translation>
+    </message>
+</context>
+<context>
+    <name>WindowMenus</name>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>退出</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>修改</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>撤销</source>
+        <translation>Undo</translation>
+    </message>
+    <message>
+        <source>重做</source>
+        <translation>Redo</translation>
+    </message>
+    <message>
+        <source>剪切</source>
+        <translation>Cut</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>粘贴</source>
+        <translation>Paste</translation>
+    </message>
+    <message>
+        <source>粘贴匹配样式</source>
+        <translation>Paste and Match Style</translation>
+    </message>
+    <message>
+        <source>全选</source>
+        <translation>Select All</translation>
+    </message>
+    <message>
+        <source>视图</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>重新加载  </source>
+        <translation>Reload  </translation>
+    </message>
+    <message>
+        <source>放大</source>
+        <translation>Zoom In</translation>
+    </message>
+    <message>
+        <source>缩小</source>
+        <translation>Zoom Out</translation>
+    </message>
+    <message>
+        <source>重置</source>
+        <translation>Reset Zoom</translation>
+    </message>
+    <message>
+        <source>切换全屏  </source>
+        <translation>Toggle Full Screen  </translation>
+    </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>隐藏菜单栏</source>
+        <translation>Hide Menu Bar</translation>
+    </message>
+    <message>
+        <source>网络测试</source>
+        <translation>Network Test</translation>
+    </message>
+    <message>
+        <source>更新日志</source>
+        <translation>Release Notes</translation>
+    </message>
+    <message>
+        <source>检查版本</source>
+        <translation>Check for Updates</translation>
+    </message>
+    <message>
+        <source>调试工具</source>
+        <translation>Developer Tools</translation>
     </message>
 </context>
 </TS>

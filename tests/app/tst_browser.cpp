@@ -69,15 +69,6 @@ private slots:
             NorvaTest::homeDir()));
     }
 
-    void badgeLabel()
-    {
-        QCOMPARE(Browser::badgeLabel(-3), QString());
-        QCOMPARE(Browser::badgeLabel(0), QString());
-        QCOMPARE(Browser::badgeLabel(1), QStringLiteral("1"));
-        QCOMPARE(Browser::badgeLabel(99), QStringLiteral("99"));
-        QCOMPARE(Browser::badgeLabel(100), QStringLiteral("..."));
-    }
-
     // The same period again must leave the running timer alone. Timer ids prove nothing (Qt
     // hands a freed id straight back), so the remaining time is watched: a restarted timer would
     // have its whole period ahead again. Long timers count in whole seconds, hence the wait.

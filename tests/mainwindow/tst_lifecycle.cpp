@@ -1,6 +1,7 @@
 #include "app/browser.h"
 #include "bridge/jschannel.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/traycontroller.h"
 #include "settings/syssettingwindow.h"
 #include "store/appsettings.h"
 #include "tests/support/testhttpserver.h"
@@ -252,6 +253,15 @@ private slots:
         QVERIFY(!w->isMenuBarHidden());
         w->iconActivated(QSystemTrayIcon::Context);
         QCOMPARE(w->trayMenu()->actions().first()->text(), QStringLiteral("隐藏菜单栏"));
+    }
+
+    void badgeLabel()
+    {
+        QCOMPARE(TrayController::badgeLabel(-3), QString());
+        QCOMPARE(TrayController::badgeLabel(0), QString());
+        QCOMPARE(TrayController::badgeLabel(1), QStringLiteral("1"));
+        QCOMPARE(TrayController::badgeLabel(99), QStringLiteral("99"));
+        QCOMPARE(TrayController::badgeLabel(100), QStringLiteral("..."));
     }
 
     void bringToFront()

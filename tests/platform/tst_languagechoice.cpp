@@ -62,7 +62,7 @@ private slots:
         QFETCH(QString, fileMenu);
         QTranslator *translator = LanguageChoice::install(currentLang, QStringLiteral("en_GB"));
         QVERIFY(translator);
-        QCOMPARE(QCoreApplication::translate("MainWindow", "文件"), fileMenu);
+        QCOMPARE(QCoreApplication::translate("WindowMenus", "文件"), fileMenu);
         QCoreApplication::removeTranslator(translator);
         delete translator;
     }

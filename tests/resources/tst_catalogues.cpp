@@ -113,7 +113,7 @@ private slots:
         QTranslator zh;
         QVERIFY(zh.load(LanguageChoice::resourcePath(QStringLiteral("zh_CN"))));
         QCOMPARE(zh.translate("MAC_APPLICATION_MENU", "Services"), QStringLiteral("服务"));
-        QVERIFY(zh.translate("MainWindow", "文件").isEmpty());
+        QVERIFY(zh.translate("WindowMenus", "文件").isEmpty());
     }
 
     // A real main window and settings dialog built under English show no Chinese text.

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QSystemTrayIcon>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QWidget;
+
+// A main window's tray icon: its menu, the unread badge and the balloons. Made only where the
+// desktop has a tray. The window's own work is asked for by signals.
+class TrayController : public QObject
+{
+    Q_OBJECT
+public:
+    // The menu-bar entry shows and hides menuBar, then gives window the focus.
+    TrayController(QWidget *window, QMenuBar *menuBar);
+    ~TrayController() override;
+
+    QSystemTrayIcon *icon() const { return m_icon; }
+    QMenu *menu() const { return m_menu; }
+
+    void showMessage(const QString &title, const QString &text, int msecs);
+    // The application icon, with the count drawn on it when there is one.
+    void showUnreadCount(int count);
+
+    // Badge text for an unread count: empty below 1, the number up to 99, "..." above.
+    static QString badgeLabel(int count);
+    // The application icon with the badge label drawn in its top-right corner.
+    static QIcon badgedIcon(const QString &label);
+
+public slots:
+    void iconActivated(QSystemTrayIcon::ActivationReason reason);
+    void updateMenuBarEntry();
+
+signals:
+    void settingsRequested();
+    void updateLogRequested();
+    void checkVersionRequested();
+    void quitRequested();
+    void raiseRequested();
+    void messageClicked();
+    void messageShown(const QString &title, const QString &text, int msecs);
+
+private:
+    QWidget *m_window;
+    QMenuBar *m_menuBar;
+    QMenu *m_menu = nullptr;
+    QAction *m_menuBarAction = nullptr;
+    QSystemTrayIcon *m_icon = nullptr;
+};
