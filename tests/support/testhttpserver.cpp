@@ -1,6 +1,6 @@
 #include "tests/support/testhttpserver.h"
 
-#include <QTcpSocket>
+#include <QTimer>
 
 TestHttpServer::TestHttpServer(QObject *parent) : QObject(parent)
 {
@@ -74,8 +74,37 @@ void TestHttpServer::handleConnection()
                 head += h.first + ": " + h.second + "\r\n";
             head += "Connection: close\r\n\r\n";
             socket->write(head);
+            if (r.stallAfter >= 0) {
+                socket->write(r.body.left(r.stallAfter));
+                auto rest = QSharedPointer<QByteArray>::create(r.body.mid(r.stallAfter));
+                m_stalled.insert(pathAndQuery, {socket, rest});
+                if (r.trickle) {
+                    auto *timer = new QTimer(socket);
+                    connect(timer, &QTimer::timeout, socket, [socket, rest] {
+                        if (rest->size() <= 1024)
+                            return;
+                        socket->write(rest->left(1024));
+                        rest->remove(0, 1024);
+                    });
+                    timer->start(20);
+                }
+                return;
+            }
             socket->write(r.body);
             socket->disconnectFromHost();
         });
     }
+}
+
+void TestHttpServer::release(const QString &pathAndQuery, bool complete)
+{
+    const auto stalled = m_stalled.take(pathAndQuery);
+    QTcpSocket *socket = stalled.first;
+    if (!socket)
+        return;
+    qDeleteAll(socket->findChildren<QTimer *>());
+    if (!complete)
+        return socket->abort();
+    socket->write(*stalled.second);
+    socket->disconnectFromHost();
 }

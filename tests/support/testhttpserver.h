@@ -3,8 +3,11 @@
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
+#include <QPointer>
+#include <QSharedPointer>
 #include <QStringList>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrl>
 
 #include <functional>
@@ -21,6 +24,10 @@ public:
         QByteArray body;
         QList<QPair<QByteArray, QByteArray>> headers;
         bool sendLength = true;
+        // Sends only this many bytes of the body until release() (a download caught running);
+        // with trickle, then a kilobyte more every 20 ms, but never the last one.
+        int stallAfter = -1;
+        bool trickle = false;
     };
     using Handler = std::function<Response(const QByteArray &pathAndQuery)>;
 
@@ -35,6 +42,8 @@ public:
     void setHandler(const QString &path, Handler handler);
     // Every request path (with query) seen so far.
     QStringList requests() const { return m_requests; }
+    // Sends the rest of a stalled answer, or drops its connection.
+    void release(const QString &pathAndQuery, bool complete = true);
 
 signals:
     void requestSeen(const QString &pathAndQuery);
@@ -46,4 +55,5 @@ private:
     QHash<QString, Response> m_responses;
     QHash<QString, Handler> m_handlers;
     QStringList m_requests;
+    QHash<QString, QPair<QPointer<QTcpSocket>, QSharedPointer<QByteArray>>> m_stalled;
 };

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
+#include <QWebEngineView>
 #include <QX11Info>
 
 #include <xcb/xcb.h>
@@ -134,6 +135,24 @@ QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs)
     });
     waitFor([state] { return state->first; }, timeoutMs);
     return state->second;
+}
+
+bool load(QWebEngineView *view, const QUrl &url, int timeoutMs)
+{
+    QSignalSpy finished(view, &QWebEngineView::loadFinished);
+    view->setUrl(url);
+    return finished.wait(timeoutMs);
+}
+
+int runApplication(const std::function<void()> &action, int timeoutMs)
+{
+    if (action)
+        QTimer::singleShot(0, qApp, action);
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, [] { QCoreApplication::exit(-1); });
+    timeout.start(timeoutMs);
+    return QCoreApplication::exec();
 }
 
 const char *missingXdotool()

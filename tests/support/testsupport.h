@@ -9,6 +9,7 @@
 class QAction;
 class QMenu;
 class QWebEnginePage;
+class QWebEngineView;
 
 namespace NorvaTest {
 
@@ -41,6 +42,13 @@ QAction *entry(QMenu *menu, const QString &text);
 
 // Runs JavaScript in the page and waits for its result.
 QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs = 20000);
+// Loads the address into the view; answers whether the load finished in time.
+bool load(QWebEngineView *view, const QUrl &url, int timeoutMs = 20000);
+
+// Runs the action inside the application's event loop until something ends that loop; answers
+// its exit code, or -1 when the time ran out. Unlike a local QEventLoop, the application loop
+// clears its quit state again when it returns, so later modal boxes and waits keep working.
+int runApplication(const std::function<void()> &action = {}, int timeoutMs = 30000);
 
 // Why a test that presses keys with xdotool on an X server cannot run here; null when it can.
 // Use as: if (const char *why = NorvaTest::missingXdotool()) QSKIP(why);
