@@ -1,7 +1,9 @@
 #include "app/browser.h"
 #include "bridge/jschannel.h"
 #include "bridge/noticemessage.h"
+#include "bridge/webmessagehandler.h"
 #include "mainwindow/mainwindow.h"
+#include "notify/notifymanager.h"
 #include "store/appsettings.h"
 #include "store/database.h"
 #include "tests/support/testhttpserver.h"
@@ -9,65 +11,97 @@
 #include "web/tabwidget.h"
 #include "web/webview.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QMediaPlayer>
 
 namespace {
+// Every page records the login lists it is given and links to the other origin.
 const char bridgePage[] =
-    "<html><head><title>%1</title>\n"
-    "<script src=\"qrc:///qtwebchannel/qwebchannel.js\"></script></head><body><script>\n"
-    "window.norvaConnected = false;\n"
+    "<html><head><script src=\"qrc:///qtwebchannel/qwebchannel.js\"></script></head><body>\n"
+    "<a id=\"away\" href=\"%1\" style=\"display:block;width:300px;height:100px\">away</a>\n"
+    "<script>\n"
+    "window.lists = []; window.norvaConnected = false;\n"
     "if (typeof qt !== 'undefined') new QWebChannel(qt.webChannelTransport, function (ch) {\n"
     "  window.webobj = ch.objects.webobj;\n"
+    "  webobj.recvLoginInfoInHtml.connect(function (s) { window.lists.push(s); });\n"
     "  window.norvaConnected = true; });\n"
     "</script></body></html>";
-}
 
-// The bridge object on a real page and the main window's handling of its traffic.
+const char notice[] = R"({"title":"T","content":"C","extras":{"busicType":2}})";
+
+using Logins = QList<QPair<QString, QString>>;
+} // namespace
+
+// The bridge object on real pages, the window's handling of its traffic, and the trust rule: a
+// page of another origin that a bridged view reaches keeps the bridge, but not the trust. The
+// service is served as 127.0.0.1, the foreign pages by the same server as localhost.
 class TestWebMessages : public QObject
 {
     Q_OBJECT
 
     TestHttpServer server;
-    TestHttpServer foreign;
     Browser *browser = nullptr;
+    QStringList names; // client-to-page signals in the order they were emitted
 
-    static QString page(const QString &title) { return QString::fromLatin1(bridgePage).arg(title); }
+    QUrl serviceUrl(const QString &path) const { return server.url(path); }
+    QUrl foreignUrl(const QString &path) const
+    {
+        QUrl url = server.url(path);
+        url.setHost("localhost");
+        return url;
+    }
 
-    void waitConnected(WebView *view)
+    // Waits for the document itself, not only the page's URL, which names a pending target.
+    static void waitConnected(WebView *view, const QString &host = "127.0.0.1")
     {
         QTRY_VERIFY_WITH_TIMEOUT(
-            NorvaTest::runJs(view->page(), QStringLiteral("window.norvaConnected === true"))
-                .toBool(),
+            view->page()->url().host() == host &&
+                run(view, "window.norvaConnected && location.hostname").toString() == host &&
+                view->loadProgress() == 100,
             20000);
     }
 
-    // Records the names of the client-to-page signals in the order they are emitted.
-    static QStringList *record(JsChannel *channel)
+    static QVariant run(WebView *view, const QString &script)
     {
-        auto *names = new QStringList;
-        QObject::connect(channel, &JsChannel::setClientVersionInHtml, channel,
-                         [names](const QString &v) { *names << QStringLiteral("version:") + v; });
-        QObject::connect(channel, &JsChannel::enableWebNotice, channel,
-                         [names](bool b) { *names << QStringLiteral("notice:%1").arg(b); });
-        QObject::connect(channel, &JsChannel::enableSaveLoginInfoInHtml, channel,
-                         [names](bool b) { *names << QStringLiteral("save:%1").arg(b); });
-        QObject::connect(channel, &JsChannel::recvLoginInfoInHtml, channel,
-                         [names](const QString &s) { *names << QStringLiteral("logins:") + s; });
-        return names;
+        return NorvaTest::runJs(view->page(), script);
+    }
+
+    void record(JsChannel *channel)
+    {
+        names.clear();
+        connect(channel, &JsChannel::setClientVersionInHtml, channel,
+                [this](const QString &v) { names << "version:" + v; });
+        connect(channel, &JsChannel::enableWebNotice, channel,
+                [this](bool b) { names << QString("notice:%1").arg(b); });
+        connect(channel, &JsChannel::enableSaveLoginInfoInHtml, channel,
+                [this](bool b) { names << QString("save:%1").arg(b); });
+        connect(channel, &JsChannel::recvLoginInfoInHtml, channel,
+                [this](const QString &s) { names << "logins:" + s; });
+    }
+
+    Logins logins() const
+    {
+        Logins list;
+        browser->dataBase()->getLoginInfos(list);
+        return list;
+    }
+
+    static void expectIgnored(const char *call)
+    {
+        QTest::ignoreMessage(
+            QtWarningMsg,
+            QRegularExpression(
+                QString("^Ignored %1 from a page outside the service: http://localhost:")
+                    .arg(call)));
     }
 
 private slots:
     void initTestCase()
     {
         QVERIFY(server.listen());
-        QVERIFY(foreign.listen());
-        for (const QString &path :
-             {QStringLiteral("/"), QStringLiteral("/login"), QStringLiteral("/other")}) {
-            server.setHtml(path, page(path));
-            foreign.setHtml(path, page(path));
-        }
+        for (const char *path : {"/home", "/login", "/other"})
+            server.setHtml(path, QString(bridgePage).arg(foreignUrl("/away").toString()));
+        server.setHtml("/away", QString(bridgePage).arg(serviceUrl("/home").toString()));
         qputenv("NORVA_SERVICE_URL", server.url().toString().toUtf8());
         browser = new Browser;
         QVERIFY(QSystemTrayIcon::isSystemTrayAvailable());
@@ -86,7 +120,7 @@ private slots:
     void everySlotRelaysOnceWithItsArguments()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        w->loadUrl(server.url(QStringLiteral("/other")));
+        w->loadUrl(serviceUrl("/other"));
         waitConnected(w->currentView());
         JsChannel *ch = w->jsChannel();
         QSignalSpy json(ch, &JsChannel::recvJsonMsgFromHtml);
@@ -97,26 +131,24 @@ private slots:
         QSignalSpy del(ch, &JsChannel::recvDeleteLoginInfoFromHtml);
         QSignalSpy clear(ch, &JsChannel::recvClearLoginInfoFromHtml);
         QSignalSpy count(ch, &JsChannel::recvNoReadMsgCountFromHtml);
-        NorvaTest::runJs(w->currentView()->page(),
-                         QStringLiteral("\n"
-                                        "            webobj.sendJsonMsgFromHtml({a: 1});\n"
-                                        "            webobj.sendMsgFromHtml(\"not json\");\n"
-                                        "            webobj.saveLoginInfoFromHtml(\"\", \"x\");\n"
-                                        "            webobj.requestLoginInfoFromHtml();\n"
-                                        "            webobj.deleteLoginInfoFromHtml(\"o'brien\");\n"
-                                        "            webobj.clearLoginInfoFromHtml();\n"
-                                        "            webobj.setNoReadMsgCount(7);"));
+        run(w->currentView(), "webobj.sendJsonMsgFromHtml({a: 1});"
+                              "webobj.sendMsgFromHtml(\"not json\");"
+                              "webobj.saveLoginInfoFromHtml(\"\", \"x\");"
+                              "webobj.requestLoginInfoFromHtml();"
+                              "webobj.deleteLoginInfoFromHtml(\"o'brien\");"
+                              "webobj.clearLoginInfoFromHtml();"
+                              "webobj.setNoReadMsgCount(7);");
         QTRY_COMPARE(count.count(), 1);
         QCOMPARE(json.count(), 1);
-        QCOMPARE(json.at(0).at(0).toJsonObject().value(QStringLiteral("a")).toInt(), 1);
+        QCOMPARE(json.at(0).at(0).toJsonObject().value("a").toInt(), 1);
         QCOMPARE(msg.count(), 1);
-        QCOMPARE(msg.at(0).at(0).toString(), QStringLiteral("not json"));
+        QCOMPARE(msg.at(0).at(0).toString(), QString("not json"));
         QCOMPARE(flag.count(), 0);
         QCOMPARE(login.count(), 1);
-        QCOMPARE(login.at(0), (QList<QVariant>{QString(), QStringLiteral("x")}));
+        QCOMPARE(login.at(0), (QList<QVariant>{QString(), QString("x")}));
         QCOMPARE(request.count(), 1);
         QCOMPARE(del.count(), 1);
-        QCOMPARE(del.at(0).at(0).toString(), QStringLiteral("o'brien"));
+        QCOMPARE(del.at(0).at(0).toString(), QString("o'brien"));
         QCOMPARE(clear.count(), 1);
         QCOMPARE(count.at(0).at(0).toInt(), 7);
     }
@@ -124,64 +156,66 @@ private slots:
     void onlyTheFirstPageCarriesTheBridge()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
-        w->loadUrl(server.url(QStringLiteral("/other")));
+        w->loadUrl(serviceUrl("/other"));
         waitConnected(w->currentView());
         WebView *second = w->tabWidget()->createTab();
-        second->setUrl(server.url(QStringLiteral("/other")));
+        second->setUrl(serviceUrl("/other"));
         QTRY_VERIFY_WITH_TIMEOUT(second->loadProgress() == 100, 20000);
-        QCOMPARE(NorvaTest::runJs(second->page(), QStringLiteral("typeof qt")).toString(),
-                 QStringLiteral("undefined"));
+        QCOMPARE(run(second, "typeof qt").toString(), QString("undefined"));
     }
 
     void noticeMessageParsing()
     {
-        NoticeMessage m = NoticeMessage::parse(QStringLiteral(
-            "{\"title\":\"T\",\"content\":\"C\",\"type\":\"invite\",\"extras\":{\"busicType\":6,"
-            "\"busicId\":\"b1\",\"startTime\":\"15分钟\",\"endTime\":\"E\",\"notifyId\":\"n1\"}}"));
+        NoticeMessage m = NoticeMessage::parse(
+            R"({"title":"T","content":"C","type":"invite","extras":{"busicType":6,)"
+            R"("busicId":"b1","startTime":"15分钟","endTime":"E","notifyId":"n1"}})");
         QCOMPARE(m.busicType, 6);
-        QCOMPARE(m.notifyId, QStringLiteral("n1"));
+        QCOMPARE(m.notifyId, QString("n1"));
         // Absent and mistyped keys read as their defaults.
-        m = NoticeMessage::parse(QStringLiteral(
-            "{\"title\":5,\"content\":\"C\",\"extras\":{\"busicType\":\"6\",\"busicId\":7}}"));
+        m = NoticeMessage::parse(
+            R"({"title":5,"content":"C","extras":{"busicType":"6","busicId":7}})");
         QVERIFY(m.parsed);
         QVERIFY(m.title.isEmpty());
         QCOMPARE(m.busicType, 0);
         QVERIFY(m.busicId.isEmpty());
-        QCOMPARE(NoticeMessage::shortened(QStringLiteral("一二三四五六七八九十一二三四五")),
-                 QStringLiteral("一二三四五六七八九十一二三四五"));
+        QCOMPARE(NoticeMessage::shortened("一二三四五六七八九十一二三四五"),
+                 QString("一二三四五六七八九十一二三四五"));
     }
 
     void noticesBecomeBalloonsWithSound()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
         QSignalSpy balloons(w.data(), &MainWindow::trayMessageShown);
+        // The sound's media back end is built at the first notice, not at start.
+        w->initNoticeSound();
+        QVERIFY(!w->noticePlayer());
 
-        w->handleWebNoticeMsg(QStringLiteral("not json {"));
+        w->handleWebNoticeMsg("not json {");
         QCOMPARE(balloons.count(), 0);
         QCOMPARE(w->noticeSoundsPlayed(), 0);
         QVERIFY(w->lastNoticeMessage().isEmpty());
 
         // A task reminder without forced-notice rules is a balloon, not a popup.
-        const QString task = QStringLiteral("{\"title\":\"一二三四五六七八九十一二三四五六\","
-                                            "\"content\":\"内容\",\"extras\":{\"busicType\":2}}");
+        const QString task = R"({"title":"一二三四五六七八九十一二三四五六",)"
+                             R"("content":"内容","extras":{"busicType":2}})";
         w->handleWebNoticeMsg(task);
         QCOMPARE(balloons.count(), 1);
-        QCOMPARE(balloons.at(0).at(0).toString(),
-                 QStringLiteral("一二三四五六七八九十一二三四五..."));
-        QCOMPARE(balloons.at(0).at(1).toString(), QStringLiteral("内容"));
-        QCOMPARE(balloons.at(0).at(2).toInt(), 3000);
+        QCOMPARE(balloons.at(0),
+                 (QList<QVariant>{"一二三四五六七八九十一二三四五...", "内容", 3000}));
         QCOMPARE(w->noticeSoundsPlayed(), 1);
         QCOMPARE(w->lastNoticeMessage(), task);
+        QVERIFY(w->noticePlayer());
+        QCOMPARE(w->noticePlayer()->media().request().url(), QUrl("qrc:/notice.mp3"));
 
         // Empty content: nothing shown, but remembered and still heard.
-        const QString empty = QStringLiteral("{\"title\":\"T\",\"content\":\"\"}");
+        const QString empty = R"({"title":"T","content":""})";
         w->handleWebNoticeMsg(empty);
         QCOMPARE(balloons.count(), 1);
         QCOMPARE(w->noticeSoundsPlayed(), 2);
         QCOMPARE(w->lastNoticeMessage(), empty);
 
         // A JSON array passes the parse: nothing shown, the sound plays.
-        w->handleWebNoticeMsg(QStringLiteral("[1]"));
+        w->handleWebNoticeMsg("[1]");
         QCOMPARE(balloons.count(), 1);
         QCOMPARE(w->noticeSoundsPlayed(), 3);
 
@@ -193,34 +227,31 @@ private slots:
         QCOMPARE(balloons.count(), 2);
     }
 
-    // The sound's media back end is built at the first notice, not at start.
-    void noticeSoundLoadsAtFirstUse()
-    {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        w->initNoticeSound();
-        QVERIFY(!w->noticePlayer());
-        w->handleWebNoticeMsg(QStringLiteral("{\"title\":\"T\",\"content\":\"\"}"));
-        QVERIFY(w->noticePlayer());
-        QCOMPARE(w->noticePlayer()->media().request().url(),
-                 QUrl(QStringLiteral("qrc:/notice.mp3")));
-    }
-
+    // A balloon click hands the last notice back once, and only to a page of the service; the
+    // window still comes up.
     void balloonClickHandsTheNoticeBack()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        w->loadUrl(server.url(QStringLiteral("/other")));
-        QTRY_VERIFY_WITH_TIMEOUT(w->currentView()->loadProgress() == 100, 20000);
+        w->loadUrl(serviceUrl("/home"));
+        waitConnected(w->currentView());
         QSignalSpy shown(w->jsChannel(), &JsChannel::showMsgNotificationInHtml);
-        const QString notice = QStringLiteral("{\"title\":\"T\",\"content\":\"C\"}");
         w->handleWebNoticeMsg(notice);
         w->handleSystemTraymessageClicked();
         QCOMPARE(shown.count(), 1);
-        QCOMPARE(shown.at(0).at(0).toString(), notice);
+        QCOMPARE(shown.at(0).at(0).toString(), QString(notice));
         QTRY_VERIFY(w->isVisible());
         w->hide();
         w->handleSystemTraymessageClicked();
         QCOMPARE(shown.count(), 1);
         QVERIFY(!w->isVisible());
+
+        w->handleWebNoticeMsg(notice);
+        run(w->currentView(), "document.getElementById('away').click()");
+        waitConnected(w->currentView(), "localhost");
+        w->handleSystemTraymessageClicked();
+        QCOMPARE(shown.count(), 1);
+        QTRY_VERIFY(w->isVisible());
+        QVERIFY(w->lastNoticeMessage().isEmpty());
     }
 
     void refreshOrderAndLoginSuffix_data()
@@ -228,11 +259,11 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("ownOrigin");
         QTest::addColumn<bool>("expectList");
-        QTest::newRow("login") << QStringLiteral("/login") << true << true;
-        QTest::newRow("query") << QStringLiteral("/login?x=1") << true << false;
-        QTest::newRow("fragment") << QStringLiteral("/login#top") << true << false;
-        QTest::newRow("slash") << QStringLiteral("/login/") << true << false;
-        QTest::newRow("foreign login") << QStringLiteral("/login") << false << false;
+        QTest::newRow("login") << "/login" << true << true;
+        QTest::newRow("query") << "/login?x=1" << true << false;
+        QTest::newRow("fragment") << "/login#top" << true << false;
+        QTest::newRow("slash") << "/login/" << true << false;
+        QTest::newRow("foreign login") << "/login" << false << false;
     }
 
     void refreshOrderAndLoginSuffix()
@@ -240,61 +271,55 @@ private slots:
         QFETCH(QString, path);
         QFETCH(bool, ownOrigin);
         QFETCH(bool, expectList);
-        browser->dataBase()->saveLoginInfo(QStringLiteral("13800000000"), QStringLiteral("pw\"1"));
+        browser->dataBase()->saveLoginInfo("13800000000", "pw\"1");
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        QScopedPointer<QStringList> names(record(w->jsChannel()));
-        const QUrl url = (ownOrigin ? server : foreign).url(path);
-        w->loadUrl(url);
-        QTRY_VERIFY_WITH_TIMEOUT(names->size() >= 3 && w->currentView()->loadProgress() == 100,
+        record(w->jsChannel());
+        w->loadUrl(ownOrigin ? serviceUrl(path) : foreignUrl(path));
+        QTRY_VERIFY_WITH_TIMEOUT(names.size() >= 3 && w->currentView()->loadProgress() == 100,
                                  20000);
-        QCOMPARE(names->mid(0, 3),
-                 (QStringList{QStringLiteral("version:1.7.5"), QStringLiteral("notice:1"),
-                              QStringLiteral("save:1")}));
-        const QString list =
-            QStringLiteral("logins:[{\"password\":\"pw\\\"1\",\"telephone\":\"13800000000\"}]");
-        QCOMPARE(names->contains(list), expectList);
+        QCOMPARE(names.mid(0, 3), (QStringList{"version:1.7.5", "notice:1", "save:1"}));
+        const QString list = "logins:[{\"password\":\"pw\\\"1\",\"telephone\":\"13800000000\"}]";
+        QCOMPARE(names.contains(list), expectList);
         if (!expectList)
-            QVERIFY(names->filter(QStringLiteral("logins:")).isEmpty());
+            QVERIFY(names.filter("logins:").isEmpty());
     }
 
     void settingsOffSendNothing()
     {
         appSettings->isSysNotice = false;
         appSettings->allowSavePassword = false;
-        browser->dataBase()->saveLoginInfo(QStringLiteral("u"), QStringLiteral("p"));
+        browser->dataBase()->saveLoginInfo("u", "p");
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        QScopedPointer<QStringList> names(record(w->jsChannel()));
-        w->webView()->setUrl(server.url(QStringLiteral("/login")));
+        record(w->jsChannel());
+        w->webView()->setUrl(serviceUrl("/login"));
         QTRY_VERIFY_WITH_TIMEOUT(w->currentView()->loadProgress() == 100, 20000);
         w->refreshPageState();
-        QVERIFY(!names->isEmpty());
-        for (const QString &n : *names)
-            QVERIFY2(n.startsWith(QStringLiteral("version:")), qPrintable(n));
+        QVERIFY(!names.isEmpty());
+        for (const QString &n : names)
+            QVERIFY2(n.startsWith("version:"), qPrintable(n));
         // The page's own request is refused too while saving passwords is off.
         w->handleRequestLoginInfo();
-        QVERIFY(names->filter(QStringLiteral("logins:")).isEmpty());
+        QVERIFY(names.filter("logins:").isEmpty());
     }
 
     void savingDeletingAndClearing()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        w->webView()->setUrl(server.url(QStringLiteral("/login")));
+        w->webView()->setUrl(serviceUrl("/login"));
         QTRY_VERIFY_WITH_TIMEOUT(w->currentView()->loadProgress() == 100, 20000);
         QSignalSpy lists(w->jsChannel(), &JsChannel::recvLoginInfoInHtml);
-        w->handleSaveLoginInfo(QStringLiteral("a"), QString());
-        w->handleSaveLoginInfo(QString(), QStringLiteral("p"));
+        w->handleSaveLoginInfo("a", QString());
+        w->handleSaveLoginInfo(QString(), "p");
         QCOMPARE(lists.count(), 0);
-        w->handleSaveLoginInfo(QStringLiteral("a"), QStringLiteral("1"));
-        w->handleSaveLoginInfo(QStringLiteral("b"), QStringLiteral("2"));
-        w->handleSaveLoginInfo(QStringLiteral("a"), QStringLiteral("3"));
+        w->handleSaveLoginInfo("a", "1");
+        w->handleSaveLoginInfo("b", "2");
+        w->handleSaveLoginInfo("a", "3");
         QCOMPARE(lists.count(), 3);
         QCOMPARE(lists.last().at(0).toString(),
-                 QStringLiteral("[{\"password\":\"3\",\"telephone\":\"a\"},"
-                                "{\"password\":\"2\",\"telephone\":\"b\"}]"));
-        w->handleDeleteLoginInfo(QStringLiteral("a"));
+                 QString(R"([{"password":"3","telephone":"a"},{"password":"2","telephone":"b"}])"));
+        w->handleDeleteLoginInfo("a");
         w->handleRequestLoginInfo();
-        QCOMPARE(lists.last().at(0).toString(),
-                 QStringLiteral("[{\"password\":\"2\",\"telephone\":\"b\"}]"));
+        QCOMPARE(lists.last().at(0).toString(), QString(R"([{"password":"2","telephone":"b"}])"));
         w->handleClearLoginInfo();
         w->handleRequestLoginInfo();
         QCOMPARE(lists.count(), 4); // an empty store sends nothing
@@ -312,6 +337,192 @@ private slots:
         w->handleSetAppilicationIconBadgeNumber(0);
         QCOMPARE(image(), plain);
         mainWindow = nullptr;
+    }
+
+    void trustFollowsThePageNotTheView_data()
+    {
+        QTest::addColumn<QUrl>("url");
+        QTest::addColumn<QString>("mainPage");
+        QTest::addColumn<bool>("trusted");
+        const QUrl base = serviceUrl("/x");
+        QUrl otherPort = base;
+        otherPort.setPort(base.port() + 1);
+        QUrl https = base;
+        https.setScheme("https");
+        QTest::newRow("service") << base << QString() << true;
+        QTest::newRow("other host") << foreignUrl("/x") << QString() << false;
+        QTest::newRow("other port") << otherPort << QString() << false;
+        QTest::newRow("other scheme") << https << QString() << false;
+        QTest::newRow("main page origin")
+            << QUrl("https://okr.example.com/a/login") << "https://okr.example.com/a/" << true;
+        QTest::newRow("empty") << QUrl() << QString() << false;
+        QTest::newRow("file") << QUrl("file:///etc/passwd") << QString() << false;
+    }
+
+    void trustFollowsThePageNotTheView()
+    {
+        QFETCH(QUrl, url);
+        QFETCH(QString, mainPage);
+        QFETCH(bool, trusted);
+        const QString saved = std::exchange(appSettings->defaultMainPage, mainPage);
+        QCOMPARE(WebMessageHandler::isTrustedUrl(url), trusted);
+        appSettings->defaultMainPage = saved;
+    }
+
+    // The bridged first tab follows a link away while the current tab shows the service's login.
+    void multiTabForeignPageGetsNoLogins()
+    {
+        browser->dataBase()->saveLoginInfo("13800000000", "pw");
+        browser->dataBase()->saveLoginInfo("13900000000", "pw2");
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
+        w->loadUrl(serviceUrl("/home"));
+        WebView *bridged = w->currentView();
+        waitConnected(bridged);
+        run(bridged, "document.getElementById('away').click()");
+        waitConnected(bridged, "localhost");
+
+        WebView *login = w->tabWidget()->createTab();
+        login->setUrl(serviceUrl("/login"));
+        QTRY_VERIFY_WITH_TIMEOUT(login->loadProgress() == 100, 20000);
+        QCOMPARE(w->currentView(), login);
+
+        QSignalSpy lists(w->jsChannel(), &JsChannel::recvLoginInfoInHtml);
+        QSignalSpy requests(w->jsChannel(), &JsChannel::recvRequestLoginInfoFromHtml);
+        expectIgnored("requestLoginInfoFromHtml");
+        expectIgnored("requestLoginInfoFromHtml");
+        run(bridged, "webobj.requestLoginInfoFromHtml(); webobj.requestLoginInfoFromHtml();");
+        QTRY_COMPARE(requests.count(), 2);
+        w->refreshPageState();
+        QCOMPARE(lists.count(), 0);
+        QCOMPARE(run(bridged, "window.lists.length").toInt(), 0);
+
+        // Back on the service's login page, the same tab gets the list again.
+        bridged->setUrl(serviceUrl("/login"));
+        waitConnected(bridged);
+        run(bridged, "webobj.requestLoginInfoFromHtml()");
+        QTRY_VERIFY_WITH_TIMEOUT(run(bridged, "window.lists.length").toInt() >= 1, 20000);
+        QCOMPARE(run(bridged, "window.lists[0]").toString(),
+                 QString(R"([{"password":"pw","telephone":"13800000000"},)"
+                         R"({"password":"pw2","telephone":"13900000000"}])"));
+    }
+
+    // Everything a foreign page asks of the client is refused; the service's page still works.
+    void foreignCallsChangeNothing_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("single view") << int(MainWindow::SingleView);
+        QTest::newRow("new window from tabs") << int(MainWindow::MultiTab);
+    }
+
+    void foreignCallsChangeNothing()
+    {
+        QFETCH(int, mode);
+        // Task notices become popups, so a foreign notice would have somewhere to show.
+        browser->setForceNotice(nullptr, QJsonDocument::fromJson(R"({"status": 1,
+            "busicTypes": [2], "noticeInfo": [{"targetType": 0, "busicType": 2, "key": ["*"]}]})")
+                                             .object());
+        const auto noRules = qScopeGuard([this] { browser->setForceNotice(nullptr, {}); });
+        browser->dataBase()->saveLoginInfo("13800000000", "pw");
+        QScopedPointer<MainWindow> opener(browser->createWindow(mode, true));
+        opener->loadUrl(serviceUrl("/home"));
+        waitConnected(opener->currentView());
+        MainWindow *w = opener.data();
+        QScopedPointer<MainWindow> opened;
+        if (mode == MainWindow::SingleView) {
+            run(w->currentView(), "document.getElementById('away').click()");
+        } else {
+            // A shift-click asks for a new window: in the tab modes a single-view main window.
+            const int before = browser->windows().size();
+            QWidget *target = opener->currentView()->focusProxy();
+            QVERIFY(target);
+            QTest::mouseClick(target, Qt::LeftButton, Qt::ShiftModifier, QPoint(40, 40));
+            QTRY_COMPARE_WITH_TIMEOUT(browser->windows().size(), before + 1, 20000);
+            opened.reset(browser->windows().last());
+            w = opened.data();
+            QCOMPARE(w->displayMode(), int(MainWindow::SingleView));
+        }
+        WebView *view = w->currentView();
+        waitConnected(view, "localhost");
+
+        const Logins before = logins();
+        const int popups = browser->notifyManager()->popups().size();
+        QSignalSpy balloons(w, &MainWindow::trayMessageShown);
+        QSignalSpy unread(w->messages(), &WebMessageHandler::unreadCountChanged);
+        QSignalSpy last(w->jsChannel(), &JsChannel::recvNoReadMsgCountFromHtml);
+        for (const char *call : {"saveLoginInfoFromHtml", "deleteLoginInfoFromHtml",
+                                 "clearLoginInfoFromHtml", "sendMsgFromHtml", "setNoReadMsgCount"})
+            expectIgnored(call);
+        run(view, QString("webobj.saveLoginInfoFromHtml('evil', 'x');"
+                          "webobj.deleteLoginInfoFromHtml('13800000000');"
+                          "webobj.clearLoginInfoFromHtml();"
+                          "webobj.sendMsgFromHtml('%1');"
+                          "webobj.setNoReadMsgCount(5);")
+                      .arg(notice));
+        QTRY_COMPARE(last.count(), 1);
+        QCOMPARE(logins(), before);
+        QCOMPARE(balloons.count(), 0);
+        QCOMPARE(unread.count(), 0);
+        QCOMPARE(browser->notifyManager()->popups().size(), popups);
+        QCOMPARE(w->noticeSoundsPlayed(), 0);
+        QVERIFY(w->lastNoticeMessage().isEmpty());
+
+        // The service's page reached again afterwards works as before.
+        run(view, "document.getElementById('away').click()");
+        waitConnected(view);
+        QSignalSpy lists(w->jsChannel(), &JsChannel::recvLoginInfoInHtml);
+        run(view, "webobj.saveLoginInfoFromHtml('13700000000', 'new');"
+                  "webobj.setNoReadMsgCount(5);");
+        QTRY_COMPARE(unread.count(), 1);
+        QCOMPARE(logins().size(), before.size() + 1);
+        QCOMPARE(lists.count(), 1);
+        QCOMPARE(w->noticeSoundsPlayed(), 0);
+        run(view, QString("webobj.sendMsgFromHtml('%1')").arg(notice));
+        QTRY_COMPARE(w->noticeSoundsPlayed(), 1);
+        QTRY_COMPARE(browser->notifyManager()->popups().size(), popups + 1);
+    }
+
+    // A foreign frame inside a service page would act with the page's trust: it must not see
+    // the transport at all.
+    void foreignFramesHaveNoBridge()
+    {
+        server.setHtml("/frame", "<html><body><script>parent.postMessage((typeof qt !== "
+                                 "'undefined' && qt.webChannelTransport) ? 'bridge' : 'none', "
+                                 "'*');</script></body></html>");
+        server.setHtml("/framed", QString("<html><body><script>window.answer = '';"
+                                          "addEventListener('message', function (e) { "
+                                          "window.answer = e.data; });</script>"
+                                          "<iframe src=\"%1\"></iframe></body></html>")
+                                      .arg(foreignUrl("/frame").toString()));
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        w->loadUrl(serviceUrl("/framed"));
+        QTRY_VERIFY_WITH_TIMEOUT(!run(w->currentView(), "window.answer").toString().isEmpty(),
+                                 20000);
+        QCOMPARE(run(w->currentView(), "window.answer").toString(), QString("none"));
+    }
+
+    // The client sends a view showing a foreign page to the service (the update log, the main
+    // page); the answer never comes (204), so the foreign document stays while the page's URL
+    // already names the service. It gains nothing by that.
+    void pendingServiceAddressLendsNoTrust()
+    {
+        server.setResponse("/empty", {204, "text/plain", {}, {}});
+        browser->dataBase()->saveLoginInfo("13800000000", "pw");
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        w->loadUrl(foreignUrl("/away"));
+        WebView *view = w->currentView();
+        waitConnected(view, "localhost");
+        const Logins before = logins();
+        QSignalSpy clears(w->jsChannel(), &JsChannel::recvClearLoginInfoFromHtml);
+        QSignalSpy finished(view->page(), &QWebEnginePage::loadFinished);
+        view->setUrl(serviceUrl("/empty"));
+        QCOMPARE(view->page()->url().host(), QString("127.0.0.1"));
+        run(view, "webobj.clearLoginInfoFromHtml()");
+        QTRY_COMPARE(clears.count(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(finished.count() > 0, 20000);
+        run(view, "webobj.clearLoginInfoFromHtml()");
+        QTRY_COMPARE(clears.count(), 2);
+        QCOMPARE(run(view, "location.hostname").toString(), QString("localhost"));
+        QCOMPARE(logins(), before);
     }
 };
 
