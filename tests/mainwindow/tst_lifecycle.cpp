@@ -2,6 +2,7 @@
 #include "bridge/jschannel.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/traycontroller.h"
+#include "mainwindow/windowgeometry.h"
 #include "settings/syssettingwindow.h"
 #include "store/appsettings.h"
 #include "tests/support/testhttpserver.h"
@@ -14,27 +15,21 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QWebChannel>
 #include <QWebEngineSettings>
 
-// Close handling, quit paths, tray, menus and keys of the main window.
+// The main window: its modes, close handling, quit paths, tray, menus and keys.
 class TestLifecycle : public QObject
 {
     Q_OBJECT
 
     Browser *browser = nullptr;
 
-    // Runs the action inside the application's event loop and answers whether something ended
-    // that loop through QCoreApplication::exit(0) before the time ran out. The application loop
-    // (unlike a local QEventLoop) clears the quit state again when it returns, so later modal
-    // boxes and waits keep working.
     static bool endsProgram(const std::function<void()> &action, int timeoutMs = 3000)
     {
-        QTimer::singleShot(0, qApp, action);
-        QTimer timeout;
-        timeout.setSingleShot(true);
-        QObject::connect(&timeout, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        timeout.start(timeoutMs);
-        return QCoreApplication::exec() == 0;
+        return NorvaTest::runApplication(action, timeoutMs) == 0;
     }
 
 private slots:
@@ -51,6 +46,65 @@ private slots:
         appSettings->isQuitWhenClose = true;
         appSettings->isMultiTab = false;
         appSettings->isBowserMultiTab = false;
+    }
+
+    void geometryRule()
+    {
+        QCOMPARE(mainWindowGeometry(QSize(1920, 1040), 30, 0), QRect(360, 30, 1200, 900));
+        QCOMPARE(mainWindowGeometry(QSize(1920, 1040), 30, 1), QRect(360, 30, 1200, 900));
+        QCOMPARE(mainWindowGeometry(QSize(1920, 1040), 30, 2), QRect(360, 0, 1200, 900));
+        QCOMPARE(mainWindowGeometry(QSize(1024, 728), 30, 0), QRect(30, 30, 964, 643));
+        // Exactly 1200 wide is not "wider than 1200": two title bars narrower.
+        QCOMPARE(mainWindowGeometry(QSize(1200, 700), 20, 0).width(), 1160);
+        QCOMPARE(mainWindowGeometry(QSize(1201, 700), 20, 0).width(), 1200);
+        QCOMPARE(mainWindowGeometry(QSize(1024, 600), 30, 2), QRect(30, 0, 964, 570));
+        // A real window follows the rule on the screen it opens on.
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        const QRect expected =
+            mainWindowGeometry(QGuiApplication::primaryScreen()->availableGeometry().size(),
+                               w->style()->pixelMetric(QStyle::PM_TitleBarHeight), 0);
+        QCOMPARE(w->size(), expected.size());
+        QCOMPARE(w->pos(), expected.topLeft());
+    }
+
+    // The page's bridge object, the tray and who deletes the window, per display mode.
+    void modes()
+    {
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        QCOMPARE(w->webChannel()->registeredObjects().value("webobj"),
+                 static_cast<QObject *>(w->jsChannel()));
+        QCOMPARE(w->webView()->page()->webChannel(), w->webChannel());
+        QVERIFY(w->trayIcon()->isVisible());
+        QVERIFY(!w->testAttribute(Qt::WA_DeleteOnClose));
+        // Titles from the page replace the product name; an empty one changes nothing.
+        QCOMPARE(w->windowTitle(), QString("青隼"));
+        w->handleWebViewTitleChanged("Tasks");
+        w->handleWebViewTitleChanged(QString());
+        QCOMPARE(w->windowTitle(), QString("Tasks"));
+
+        QScopedPointer<MainWindow> tabs(browser->createWindow(MainWindow::MultiTab, false));
+        QCOMPARE(tabs->tabWidget()->count(), 1);
+        QCOMPARE(tabs->currentView()->page()->webChannel(), tabs->webChannel());
+
+        QPointer<MainWindow> tools = browser->createDevToolsWindow();
+        QVERIFY(!tools->jsChannel() && !tools->webChannel() && !tools->trayIcon());
+        QVERIFY(tools->testAttribute(Qt::WA_DeleteOnClose));
+        tools->close();
+        QTRY_VERIFY(!tools);
+    }
+
+    // A stored hidden menu bar hides it at start; showing it again is not stored.
+    void hiddenMenuBarSetting()
+    {
+        appSettings->isShowMenuBar = false;
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        appSettings->isShowMenuBar = true;
+        w->show();
+        QVERIFY(w->isMenuBarHidden());
+        QCOMPARE(w->menuBar()->actions().size(), 4);
+        w->showMenuBar();
+        QVERIFY(!w->isMenuBarHidden());
+        QCOMPARE(appSettings->isShowMenuBar, true);
     }
 
     void closingWithoutQuitHidesOrMinimises()
@@ -257,11 +311,9 @@ private slots:
 
     void badgeLabel()
     {
-        QCOMPARE(TrayController::badgeLabel(-3), QString());
-        QCOMPARE(TrayController::badgeLabel(0), QString());
-        QCOMPARE(TrayController::badgeLabel(1), QStringLiteral("1"));
-        QCOMPARE(TrayController::badgeLabel(99), QStringLiteral("99"));
-        QCOMPARE(TrayController::badgeLabel(100), QStringLiteral("..."));
+        for (const auto &[count, label] :
+             {std::pair<int, const char *>{-3, ""}, {0, ""}, {1, "1"}, {99, "99"}, {100, "..."}})
+            QCOMPARE(TrayController::badgeLabel(count), QString(label));
     }
 
     void bringToFront()
