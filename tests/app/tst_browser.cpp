@@ -218,6 +218,7 @@ private slots:
         // with the bridge, type, button, what reaches the page, whether the window comes up
         const std::tuple<bool, int, const char *, QStringList, bool> cases[] = {
             {true, 1, "notifyBtnKnown", {"read:N"}, false},
+            {true, 7, "notifyBtnKnown", {"read:N"}, false}, // an unknown kind still acknowledges
             {true, 0, "notifyBtnViewDetail", {"show:J up"}, true},
             {true, 2, "notifyBtnKnown", {"receive:B", "show:J up"}, true},
             {true, 2, "notifyBtnReject", {"reject:B", "show:J up"}, true},

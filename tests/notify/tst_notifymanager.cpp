@@ -3,22 +3,26 @@
 #include "tests/support/testsupport.h"
 
 #include <QJsonDocument>
+#include <QLabel>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
 
 #include <climits>
 
+// The notice popups and the manager that decides, queues and stacks them. What the buttons
+// answer reaches the page: tst_browser.
 class TestNotifyManager : public QObject
 {
     Q_OBJECT
 
     static QJsonObject config(const char *json) { return QJsonDocument::fromJson(json).object(); }
-    static int glidesRunning(NotifyManager *manager)
+    static int animations(QObject *owner, const char *property, double towards = -1)
     {
         int count = 0;
-        for (QPropertyAnimation *a : manager->findChildren<QPropertyAnimation *>())
-            count += a->propertyName() == "pos" && a->state() == QAbstractAnimation::Running;
+        for (QPropertyAnimation *a : owner->findChildren<QPropertyAnimation *>())
+            count += a->propertyName() == property && a->state() == QAbstractAnimation::Running &&
+                     (towards < 0 || a->endValue() == towards);
         return count;
     }
     static int popupsAlive()
@@ -37,8 +41,14 @@ class TestNotifyManager : public QObject
                          QPoint(screen.right() - 364, screen.top() + 40 + i * 194));
         QTRY_VERIFY(manager->findChildren<QPropertyAnimation *>().isEmpty());
     }
+    static QLabel *label(QWidget *p, const char *name) { return p->findChild<QLabel *>(name); }
+    static QTimer *stayTimer(QWidget *p)
+    {
+        return p->findChild<QTimer *>({}, Qt::FindDirectChildrenOnly);
+    }
 
 private slots:
+    void initTestCase() { NotifyWindow::initTypeNames(); }
     void cleanup() { QTRY_COMPARE(popupsAlive(), 0); }
 
     void ruleMatching()
@@ -106,7 +116,7 @@ private slots:
         QList<NotifyWindow *> now = manager.popups();
         QCOMPARE(now, (QList<NotifyWindow *>{shown.at(1), shown.at(2), now.at(2)}));
         QCOMPARE(now.at(2)->pos(), NotifyManager::popupPosition(2)); // shown in place
-        QCOMPARE(glidesRunning(&manager), 2);
+        QCOMPARE(animations(&manager, "pos"), 2);
         verifySlots(&manager);
 
         // One fades out: the ones below glide up, nothing new shows.
@@ -115,39 +125,83 @@ private slots:
         first->fadeOut();
         QVERIFY(gone.wait());
         QCOMPARE(manager.popups(), (QList<NotifyWindow *>{now.at(1), now.at(2)}));
-        QCOMPARE(glidesRunning(&manager), 2);
+        QCOMPARE(animations(&manager, "pos"), 2);
         QTRY_VERIFY(first.isNull());
         verifySlots(&manager);
         QCOMPARE(popupsAlive(), 2);
     }
 
-    // Whichever popup answers, the answer comes out of the manager.
-    void answersAreRelayed()
+    void titles()
     {
-        NotifyManager manager;
-        QStringList answers;
-        connect(&manager, &NotifyManager::detailRequested, this,
-                [&answers](const QString &json) { answers << "detail:" + json; });
-        connect(&manager, &NotifyManager::readAcknowledged, this,
-                [&answers](const QString &id) { answers << "read:" + id; });
-        connect(&manager, &NotifyManager::scheduleAnswered, this,
-                [&answers](const QString &id, bool accept, const QString &json) {
-                    answers << (accept ? "accept:" : "reject:") + id + ' ' + json;
-                });
-        for (int type : {0, 1, 2}) {
-            NoticeItem item;
-            item.targetType = type;
-            item.busicId = QString("B%1").arg(type);
-            item.noticeJson = QString("J%1").arg(type);
-            item.notifyId = QString("N%1").arg(type);
-            manager.addNotice(item);
+        QCOMPARE(NotifyWindow::composeTitle(1, "「周会」开始", "c"), QString("「周会」提醒你 c"));
+        QCOMPARE(NotifyWindow::composeTitle(1, "周会开始", "请准时"), QString("提醒你 请准时"));
+        QCOMPARE(NotifyWindow::composeTitle(2, "周会", "请准时"), QString("周会 请准时"));
+        // No caption for an unknown kind; no start time, no time line.
+        QScopedPointer<NotifyWindow> unknown(new NotifyWindow(600000, 3));
+        QScopedPointer<NotifyWindow> noTime(new NotifyWindow(600000, 1));
+        for (NotifyWindow *p : {unknown.data(), noTime.data()}) {
+            p->setTitle("「周会」开始");
+            p->showNotify();
         }
-        const QList<NotifyWindow *> popups = manager.popups();
-        QCOMPARE(popups.size(), 3);
-        const char *const buttons[] = {"notifyBtnViewDetail", "notifyBtnKnown", "notifyBtnReject"};
-        for (int i = 0; i < 3; ++i)
-            QTest::mouseClick(popups.at(i)->findChild<QPushButton *>(buttons[i]), Qt::LeftButton);
-        QCOMPARE(answers, (QStringList{"detail:J0", "read:N1", "reject:B2 J2"}));
+        QCOMPARE(label(unknown.data(), "notifyType")->text(), QString());
+        QCOMPARE(label(noTime.data(), "notifyTime")->text(), QString());
+        // Too wide: the first line gives up the ellipsis and two characters, the second is elided.
+        QScopedPointer<NotifyWindow> p(new NotifyWindow(600000, 2));
+        p->setFixedSize(344, 174);
+        const QString longTitle(150, QLatin1Char('W')); // wide in any font
+        p->setTitle(longTitle);
+        p->showNotify();
+        QFont font = label(p.data(), "notifyTitle")->font();
+        font.setPixelSize(14);
+        const QFontMetrics fm(font);
+        const QStringList lines = label(p.data(), "notifyTitle")->text().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0).size(), fm.elidedText(longTitle, Qt::ElideRight, 308).size() - 3);
+        QVERIFY(lines.at(1).endsWith(QChar(0x2026)));
+        QVERIFY(fm.horizontalAdvance(lines.at(1)) <= 308 - 14);
+    }
+
+    // Without a compositor (Xvfb runs none) the corners are cut away instead of drawn black.
+    void roundedMaskWithoutCompositor()
+    {
+        const QRegion shape = NotifyWindow::roundedShape(QSize(344, 174), 16);
+        QCOMPARE(shape.boundingRect(), QRect(0, 0, 344, 174));
+        for (const QPoint inside : {QPoint(172, 0), QPoint(0, 87), QPoint(343, 87),
+                                    QPoint(172, 173), QPoint(7, 7), QPoint(336, 166)})
+            QVERIFY(shape.contains(inside));
+        for (const QPoint outside : {QPoint(0, 0), QPoint(343, 0), QPoint(0, 173), QPoint(343, 173),
+                                     QPoint(3, 3), QPoint(340, 170)})
+            QVERIFY(!shape.contains(outside));
+
+        QVERIFY(NotifyWindow::needsShapeMask());
+        QScopedPointer<NotifyWindow> p(new NotifyWindow(600000, 0));
+        p->setFixedSize(344, 174);
+        p->showNotify();
+        QCOMPARE(p->mask(),
+                 NotifyWindow::roundedShape(QSize(344, 174), NotifyWindow::CornerRadius));
+    }
+
+    // After the fade-in the stay timer runs. A click during the fade-in fades out at once, the
+    // stay timer never armed; it disappears once.
+    void fades()
+    {
+        QScopedPointer<NotifyWindow> staying(new NotifyWindow(600000, 7));
+        staying->showNotify();
+        QTRY_VERIFY(stayTimer(staying.data())->isActive());
+
+        QScopedPointer<NotifyWindow> p(new NotifyWindow(600000, 0));
+        p->showNotify();
+        QCOMPARE(animations(p.data(), "windowOpacity", 1.0), 1);
+        QSignalSpy gone(p.data(), &NotifyWindow::disappear);
+        QTest::mouseClick(p->findChild<QPushButton *>("notifyBtnKnown"), Qt::LeftButton);
+        QCOMPARE(animations(p.data(), "windowOpacity", 1.0), 0); // no longer pulls the other way
+        QCOMPARE(animations(p.data(), "windowOpacity", 0.0), 1);
+        QVERIFY(gone.wait());
+        QVERIFY(!stayTimer(p.data())->isActive());
+        QTRY_COMPARE(animations(p.data(), "windowOpacity", 0.0), 0);
+        p->fadeOut();
+        QCOMPARE(animations(p.data(), "windowOpacity", 0.0), 0);
+        QCOMPARE(gone.count(), 1);
     }
 };
 
