@@ -1,66 +1,33 @@
 #include "downloads/downloadmanagerwidget.h"
 #include "downloads/downloadwidget.h"
 #include "store/appsettings.h"
+#include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
 using State = QWebEngineDownloadItem::DownloadState;
 
-// Sends half of an office file, the rest on finish(), so a download can be caught while it runs.
-// Each request target gets its own body.
-struct StallingServer : QTcpServer
+namespace {
+// Half of an office file of its own per request target; the rest once the test releases it.
+QByteArray body(const QByteArray &target)
 {
-    QMap<QByteArray, QPointer<QTcpSocket>> running; // request target -> connection
-
-    static QByteArray body(const QByteArray &target)
-    {
-        QByteArray fill;
-        while (fill.size() < 2996)
-            fill += target;
-        return QByteArray("PK\x03\x04", 4) + fill.left(2996);
-    }
-
-    StallingServer()
-    {
-        connect(this, &QTcpServer::newConnection, [this] {
-            QTcpSocket *s = nextPendingConnection();
-            connect(s, &QTcpSocket::readyRead, s, [this, s] {
-                const QList<QByteArray> request = s->readAll().split(' ');
-                if (running.values().contains(s) || request.size() < 2)
-                    return;
-                running.insert(request.at(1), s);
-                s->write("HTTP/1.0 200 OK\r\nContent-Type: application/vnd.openxmlformats-"
-                         "officedocument.spreadsheetml.sheet\r\nContent-Disposition: attachment; "
-                         "filename=\"sheet.xlsx\"\r\n\r\n" +
-                         body(request.at(1)).left(1500));
-            });
-        });
-    }
-    QUrl url(const QByteArray &target) const
-    {
-        return QUrl("http://127.0.0.1:" + QString::number(serverPort()) + target);
-    }
-    void finish(const QByteArray &target)
-    {
-        if (QTcpSocket *s = running.value(target)) {
-            s->write(body(target).mid(1500));
-            s->disconnectFromHost();
-        }
-    }
-};
+    QByteArray fill;
+    while (fill.size() < 2996)
+        fill += target;
+    return QByteArray("PK\x03\x04", 4) + fill.left(2996);
+}
+} // namespace
 
 class TestDownloads : public QObject
 {
     Q_OBJECT
 
-    StallingServer m_files;
+    TestHttpServer m_files;
     QTemporaryDir m_dir;
     QList<QUrl> m_opened;
 
@@ -68,7 +35,16 @@ private slots:
     void initTestCase()
     {
         QLocale::setDefault(QLocale::c());
-        QVERIFY(m_files.listen(QHostAddress::LocalHost));
+        QVERIFY(m_files.listen());
+        m_files.setHandler("/sheet.xlsx", [](const QByteArray &target) {
+            TestHttpServer::Response r;
+            r.contentType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+            r.headers = {{"Content-Disposition", "attachment; filename=\"sheet.xlsx\""}};
+            r.body = body(target);
+            r.sendLength = false;
+            r.stallAfter = 1500;
+            return r;
+        });
         DownloadWidget::setUrlOpener([this](const QUrl &url) {
             m_opened << url;
             return true;
@@ -148,11 +124,11 @@ private slots:
         QTest::mouseDClick(row, Qt::LeftButton);
         QVERIFY(m_opened.isEmpty());
 
-        m_files.finish("/sheet.xlsx?2");
+        m_files.release("/sheet.xlsx?2");
         QTRY_VERIFY_WITH_TIMEOUT(row->progressBar()->format().startsWith("已完成 - "), 20000);
         QFile saved(answer);
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), StallingServer::body("/sheet.xlsx?2"));
+        QCOMPARE(saved.readAll(), body("/sheet.xlsx?2"));
 
         // Local paths begin with "/": the URLs must still name the right folder and file.
         row->openDirButton()->click();
@@ -190,12 +166,12 @@ private slots:
         QCOMPARE(manager.rows().size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(!older || older->state() == State::DownloadCancelled, 20000);
 
-        m_files.finish("/sheet.xlsx?newer");
+        m_files.release("/sheet.xlsx?newer");
         QTRY_COMPARE_WITH_TIMEOUT(newer->state(), State::DownloadCompleted, 20000);
-        m_files.finish("/sheet.xlsx?older");
+        m_files.release("/sheet.xlsx?older");
         QFile saved(path);
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), StallingServer::body("/sheet.xlsx?newer"));
+        QCOMPARE(saved.readAll(), body("/sheet.xlsx?newer"));
         QVERIFY(!older || older->state() == State::DownloadCancelled);
     }
 };
