@@ -1,5 +1,6 @@
 #include "app/browser.h"
 #include "mainwindow/mainwindow.h"
+#include "platform/autostart.h"
 #include "settings/syssettingwindow.h"
 #include "store/appsettings.h"
 #include "tests/support/testsupport.h"
@@ -244,24 +245,42 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
     }
 
-    void structureAndEscape()
+    // Eight pages, one of them hidden: the list's rows still lead to their own pages.
+    void pages()
     {
-        m_window->openSettingsDialog();
-        QPointer<SysSettingWindow> dialog = m_window->settingsWindow();
-        QVERIFY(QTest::qWaitForWindowExposed(dialog));
-        auto *list = child<QListWidget>(dialog, "listSetting");
+        QScopedPointer<SysSettingWindow> dialog(openDialog());
+        auto *list = child<QListWidget>(dialog.data(), "listSetting");
         int visible = 0;
         for (int row = 0; row < list->count(); ++row)
             visible += !list->item(row)->isHidden();
         QCOMPARE(visible, 7);
         list->setCurrentRow(7);
-        auto *stack = child<QStackedWidget>(dialog, "stackedSelect");
-        QCOMPARE(stack->currentWidget()->objectName(), QString("pageOther"));
-        QCOMPARE(dialog->minimumSize(), QSize(640, 200));
-        list->setFocus();
-        QTest::keyClick(dialog, Qt::Key_Escape);
-        QVERIFY(!m_window->settingsWindow());
-        QTRY_VERIFY(dialog.isNull());
+        QCOMPARE(
+            child<QStackedWidget>(dialog.data(), "stackedSelect")->currentWidget()->objectName(),
+            QString("pageOther"));
+    }
+
+    // The autostart entry follows the setting after every Apply and Confirm, touched or not.
+    void autostartEntryFollowsEveryApply()
+    {
+        const bool before = appSettings->isAutoRun;
+        for (const char *button : {"btnApply", "btnConfirm"}) {
+            for (const bool on : {true, false, true, false}) {
+                appSettings->isAutoRun = on;
+                QPointer<SysSettingWindow> dialog = openDialog();
+                click(dialog, button);
+                QFile entry(AutoStart::entryFilePath());
+                QCOMPARE(entry.exists(), on);
+                if (on) {
+                    QVERIFY(entry.open(QIODevice::ReadOnly));
+                    QVERIFY(entry.readAll().contains(
+                        AutoStart::quotedExecArgument(QCoreApplication::applicationFilePath())
+                            .toUtf8()));
+                }
+                delete dialog;
+            }
+        }
+        appSettings->isAutoRun = before;
     }
 };
 
