@@ -1,33 +1,25 @@
 // NORVA_TEST_RUN_SERIAL: runs the real program, grabs a global hotkey and presses keys.
+#include "platform/autostart.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 
 #include <QProcess>
 #include <QSettings>
 
-#include <xcb/xcb.h>
-
-namespace {
-
-const QString pageTitle = QStringLiteral("Norva Process Page");
-
-} // namespace
-
+// The real program, started hidden as the session's autostart does: a second start and the
+// hotkey bring its window back, and closing it hides it to the tray.
 class TestNorvaProcess : public QObject
 {
     Q_OBJECT
 
     TestHttpServer m_server;
     QProcess m_first;
-    xcb_window_t m_window = 0;
 
     // The main window carries the product name until the page names it.
-    QStringList mainWindows(const QString &titles = QStringLiteral("青隼|") + pageTitle)
+    QStringList mainWindows()
     {
-        return NorvaTest::xdotool({"search", "--onlyvisible", "--all", "--pid",
-                        QString::number(m_first.processId()), "--name", "^(" + titles + ")$"});
+        return NorvaTest::visibleWindows(m_first.processId(), "^(青隼|Norva Process Page)$");
     }
-
     bool waitVisible(bool visible)
     {
         return NorvaTest::waitFor([&] { return mainWindows().isEmpty() != visible; }, 30000);
@@ -39,27 +31,23 @@ private slots:
         if (const char *why = NorvaTest::missingXdotool())
             QSKIP(why);
         QVERIFY(m_server.listen());
-        m_server.setHtml("/", "<title>" + pageTitle + "</title>Norva");
+        m_server.setHtml("/", "<title>Norva Process Page</title>Norva");
         // Unreadable version information ends the start-up check without a box.
         m_server.setHtml("/kst-client/updates/version.json", "not json");
         // The copies inherit this process's temporary home and directories.
         qputenv("NORVA_SERVICE_URL", m_server.url().toString().toUtf8());
 
-        // Closing hides to the tray, and a hotkey nobody else on this display uses.
-        QSettings settings(QSettings::NativeFormat, QSettings::UserScope, "Kestrel", "Norva");
+        // Autostart on, with an entry left by a copy of the program that is gone; closing hides
+        // to the tray, and a hotkey nobody else on this display uses.
+        QSettings settings;
+        settings.setValue("GeneralSettings/isAutoRun", true);
         settings.setValue("GeneralSettings/isQuitWhenClose", false);
         settings.setValue("ShortCutSettings/openSoftware", "Ctrl+Alt+Shift+F10");
         settings.sync();
+        QVERIFY(AutoStart::apply(true, "/nonexistent/norva"));
 
         m_first.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_first.start(QStringLiteral(NORVA_BINARY), QStringList());
-        QVERIFY(NorvaTest::waitFor(
-            [&] { return m_first.state() == QProcess::NotRunning || !mainWindows().isEmpty(); },
-            90000));
-        QCOMPARE(m_first.state(), QProcess::Running);
-        const QStringList windows = mainWindows();
-        QCOMPARE(windows.size(), 1);
-        m_window = windows.first().toUInt();
+        m_first.start(QStringLiteral(NORVA_BINARY), {"--hidden"});
     }
 
     void cleanupTestCase()
@@ -69,27 +57,43 @@ private slots:
             m_first.kill();
     }
 
-    void serviceMainPageLoaded()
+    // The version check follows the point where the window would have been shown; the entry
+    // was rewritten for the program that runs now.
+    void hiddenStartLoadsTheServiceAndRewritesTheEntry()
     {
-        QVERIFY(
-            NorvaTest::waitFor([&] { return m_server.requests().contains(QStringLiteral("/")); }));
-        QVERIFY(NorvaTest::waitFor([&] { return !mainWindows(pageTitle).isEmpty(); }));
+        QVERIFY(NorvaTest::waitFor(
+            [&] {
+                return m_first.state() == QProcess::NotRunning ||
+                       m_server.requests().contains("/kst-client/updates/version.json?v=1.7.5");
+            },
+            90000));
+        QCOMPARE(m_first.state(), QProcess::Running);
+        QVERIFY(m_server.requests().contains("/"));
+        QVERIFY(mainWindows().isEmpty());
+        QFile entry(AutoStart::entryFilePath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(entry.readAll()),
+                 AutoStart::desktopEntry(QFileInfo(NORVA_BINARY).canonicalFilePath()));
     }
 
-    void closedToTheTrayComesBackOnSecondStartAndHotkey()
+    void secondStartAndHotkeyBringTheWindowBack()
     {
-        NorvaTest::requestClose(m_window);
-        QVERIFY(waitVisible(false));
-        QCOMPARE(m_first.state(), QProcess::Running);
-        QProcess second; // hands over and ends by itself
-        second.start(QStringLiteral(NORVA_BINARY), QStringList());
+        QProcess second; // hands over and ends by itself, options and all
+        second.start(QStringLiteral(NORVA_BINARY), {"--hidden", "--remote-debugging-port=1"});
         QVERIFY2(second.waitForFinished(15000), "the second copy kept running");
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
         QVERIFY(waitVisible(true));
+        const QStringList windows = mainWindows();
+        QCOMPARE(windows.size(), 1);
+        QVERIFY(NorvaTest::waitFor([&] {
+            return !NorvaTest::visibleWindows(m_first.processId(), "^Norva Process Page$")
+                        .isEmpty();
+        }));
 
-        NorvaTest::requestClose(m_window);
+        NorvaTest::requestClose(windows.first().toUInt());
         QVERIFY(waitVisible(false));
+        QCOMPARE(m_first.state(), QProcess::Running);
         QCOMPARE(QProcess::execute("xdotool", {"key", "ctrl+alt+shift+F10"}), 0);
         QVERIFY(waitVisible(true));
         QCOMPARE(m_first.state(), QProcess::Running);
