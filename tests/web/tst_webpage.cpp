@@ -15,8 +15,6 @@ class TestWebPage : public QObject
     TestHttpServer server;
     std::unique_ptr<WebView> view = std::make_unique<WebView>();
     WebPage *page = new WebPage(QWebEngineProfile::defaultProfile(), view.get());
-    QTimer boxWatch; // counts and closes boxes nobody should see
-    int unexpectedBoxes = 0;
 
     QVariant js(const QString &script) { return NorvaTest::runJs(page, script); }
 
@@ -24,22 +22,16 @@ private slots:
     void initTestCase()
     {
         QVERIFY(server.listen());
-        server.setHtml(QStringLiteral("/"), QStringLiteral("<html><body>page</body></html>"));
-        server.setResponse(QStringLiteral("/private"),
-                           {401,
-                            "text/html",
-                            "<html><body>locked out</body></html>",
-                            {{"WWW-Authenticate", "Basic realm=\"norva\""}}});
+        server.setHtml("/", "<html><body>page</body></html>");
+        server.setResponse("/private", {401,
+                                        "text/html",
+                                        "<html><body>locked out</body></html>",
+                                        {{"WWW-Authenticate", "Basic realm=\"norva\""}}});
         view->setPage(page);
         view->show();
-        connect(&boxWatch, &QTimer::timeout, this, [this] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-                ++unexpectedBoxes, box->reject();
-        });
-        boxWatch.setInterval(10);
     }
 
-    // The decoded host fills in %1, answered either way; an unlisted feature is denied at once.
+    // The decoded host fills in %1; an unlisted feature is denied at once.
     void permissionQuestions()
     {
         using P = QWebEnginePage;
@@ -52,88 +44,68 @@ private slots:
             {P::MouseLock, "Allow %1 to lock your mouse cursor?"},
             {P::DesktopVideoCapture, "Allow %1 to capture video of your desktop?"},
             {P::DesktopAudioVideoCapture, "Allow %1 to capture audio and video of your desktop?"}};
-        const QUrl origin(QStringLiteral("https://b%C3%BCcher.de:8443/"));
+        const QUrl origin("https://b%C3%BCcher.de:8443/");
         for (const auto &[feature, question] : questions) {
-            for (const QString &answer : {QStringLiteral("&Yes"), QStringLiteral("&No")}) {
-                NorvaTest::BoxSeen seen;
-                NorvaTest::answerNextBox(answer, &seen);
-                emit page->featurePermissionRequested(origin, feature);
-                QVERIFY2(seen.seen, qPrintable(question));
-                QCOMPARE(seen.title, QStringLiteral("Permission Request"));
-                QCOMPARE(seen.text, question.arg(QStringLiteral("bücher.de")));
-                QCOMPARE(seen.buttons.size(), 2);
-            }
+            NorvaTest::BoxSeen seen;
+            NorvaTest::answerNextBox("&No", &seen);
+            emit page->featurePermissionRequested(origin, feature);
+            QVERIFY2(seen.seen, qPrintable(question));
+            QCOMPARE(seen.title, QString("Permission Request"));
+            QCOMPARE(seen.text, question.arg("bücher.de"));
+            QCOMPARE(seen.buttons.size(), 2);
         }
     }
 
     // The answer reaches the page: "Yes" grants, "No" denies. A fresh profile per answer, since
     // the engine keeps a decision for the rest of the profile's life.
-    void permissionAnswerReachesThePage_data()
-    {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("result");
-        QTest::newRow("yes") << QStringLiteral("&Yes") << QStringLiteral("granted");
-        QTest::newRow("no") << QStringLiteral("&No") << QStringLiteral("denied");
-    }
     void permissionAnswerReachesThePage()
     {
-        QFETCH(QString, answer);
-        QFETCH(QString, result);
-        QWebEngineProfile profile;
-        {
+        for (const auto &[answer, result] :
+             {std::pair<QString, QString>{"&Yes", "granted"}, {"&No", "denied"}}) {
+            QWebEngineProfile profile;
             WebView asking;
             auto *askingPage = new WebPage(&profile, &asking);
             asking.setPage(askingPage);
             asking.show();
-            QSignalSpy finished(&asking, &QWebEngineView::loadFinished);
-            asking.setUrl(server.url());
-            QVERIFY(finished.wait(20000));
+            QVERIFY(NorvaTest::load(&asking, server.url()));
             NorvaTest::BoxSeen seen;
             NorvaTest::answerNextBox(answer, &seen);
-            NorvaTest::runJs(askingPage, QStringLiteral("Notification.requestPermission()"
-                                                        ".then(r => window.answer = r);"));
-            QTRY_COMPARE_WITH_TIMEOUT(
-                NorvaTest::runJs(askingPage, QStringLiteral("window.answer")).toString(), result,
-                20000);
-            QCOMPARE(seen.text,
-                     QStringLiteral("Allow 127.0.0.1 to show notification on your desktop?"));
+            NorvaTest::runJs(askingPage, "Notification.requestPermission()"
+                                         ".then(r => window.answer = r);");
+            QTRY_COMPARE_WITH_TIMEOUT(NorvaTest::runJs(askingPage, "window.answer").toString(),
+                                      result, 20000);
+            QCOMPARE(seen.text, QString("Allow 127.0.0.1 to show notification on your desktop?"));
         }
     }
 
-    // Real requests: "No" reaches the page as a denial; a scheme handler is asked about too.
-    void requestsFromThePage()
+    // A real request for a scheme handler is asked about too.
+    void schemeHandlerFromThePage()
     {
-        QSignalSpy finished(view.get(), &QWebEngineView::loadFinished);
-        view->setUrl(server.url());
-        QVERIFY(finished.wait(20000));
-        NorvaTest::BoxSeen no, scheme;
-        NorvaTest::answerNextBox(QStringLiteral("&No"), &no);
-        js(QStringLiteral("navigator.geolocation.getCurrentPosition(p => window.answer = 'p',"
-                          " e => window.answer = 'error' + e.code, {timeout: 5000});"));
-        QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("window.answer")).toString(),
-                                  QStringLiteral("error1"), 20000);
-        QCOMPARE(no.text, QStringLiteral("Allow 127.0.0.1 to access your location information?"));
-
-        NorvaTest::answerNextBox(QStringLiteral("&No"), &scheme);
-        js(QStringLiteral("navigator.registerProtocolHandler('mailto',"
-                          " location.origin + '/mail?to=%s', 'Mail');"));
+        QVERIFY(NorvaTest::load(view.get(), server.url()));
+        NorvaTest::BoxSeen scheme;
+        NorvaTest::answerNextBox("&No", &scheme);
+        js("navigator.registerProtocolHandler('mailto', location.origin + '/mail?to=%s', 'Mail');");
         QTRY_VERIFY_WITH_TIMEOUT(scheme.seen, 20000);
-        QCOMPARE(scheme.text, QStringLiteral("Allow 127.0.0.1 to open all mailto links?"));
+        QCOMPARE(scheme.text, QString("Allow 127.0.0.1 to open all mailto links?"));
     }
 
     // No credentials and no dialog: cancelled after the first challenge, not retried.
     void authenticationGetsNoCredentials()
     {
-        boxWatch.start();
+        int unexpectedBoxes = 0;
+        QTimer boxWatch; // counts and closes boxes nobody should see
+        connect(&boxWatch, &QTimer::timeout, &boxWatch, [&unexpectedBoxes] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                ++unexpectedBoxes, box->reject();
+        });
+        boxWatch.start(10);
         int asked = 0;
-        connect(page, &QWebEnginePage::authenticationRequired, this, [&asked] { ++asked; });
-        QSignalSpy finished(view.get(), &QWebEngineView::loadFinished);
-        view->setUrl(server.url(QStringLiteral("/private")));
-        QVERIFY(finished.wait(20000));
+        connect(page, &QWebEnginePage::authenticationRequired, &boxWatch, [&asked] { ++asked; });
+        QVERIFY(NorvaTest::load(view.get(), server.url("/private")));
         QCOMPARE(asked, 1);
-        QTRY_COMPARE_WITH_TIMEOUT(js(QStringLiteral("document.body.innerText")).toString(),
-                                  QStringLiteral("locked out"), 20000);
-        QCOMPARE(server.requests().count(QStringLiteral("/private")), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(js("document.body.innerText").toString(), QString("locked out"),
+                                  20000);
+        QCOMPARE(server.requests().count("/private"), 1);
         QCOMPARE(unexpectedBoxes, 0);
     }
 };
