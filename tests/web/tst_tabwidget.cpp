@@ -17,9 +17,7 @@ class TestTabWidget : public QObject
 
     void loadAndWait(WebView *view, const char *path)
     {
-        QSignalSpy finished(view, &QWebEngineView::loadFinished);
-        view->setUrl(server.url(QString::fromLatin1(path)));
-        QVERIFY(finished.wait(20000));
+        QVERIFY(NorvaTest::load(view, server.url(path)));
     }
 
     static void triggerOnTab(TabWidget &tabs, int index, const QString &text)
@@ -34,9 +32,9 @@ private slots:
     {
         qRegisterMetaType<QWebEnginePage::WebAction>();
         QVERIFY(server.listen());
-        for (const char *name : {"a", "b", "c"})
-            server.setHtml(QStringLiteral("/%1").arg(name),
-                           QStringLiteral("<html><head><title>%1</title></head></html>").arg(name));
+        for (const QString name : {"a", "b", "c"})
+            server.setHtml("/" + name,
+                           QString("<html><head><title>%1</title></head></html>").arg(name));
     }
 
     // Only the current tab publishes; a change of tab (also to -1) republishes its state.
@@ -52,15 +50,15 @@ private slots:
         QSignalSpy actions(&tabs, &TabWidget::webActionEnabledChanged);
         WebView *second = tabs.createBackgroundTab();
         loadAndWait(second, "/c");
-        QTRY_COMPARE(tabs.tabText(1), QStringLiteral("c"));
+        QTRY_COMPARE(tabs.tabText(1), QString("c"));
         QVERIFY(titles.isEmpty());
         actions.clear();
         icons.clear();
 
         tabs.setCurrentIndex(1);
         QCOMPARE(titles.count(), 1);
-        QCOMPARE(titles.last().at(0).toString(), QStringLiteral("c"));
-        QCOMPARE(urls.last().at(0).toUrl(), server.url(QStringLiteral("/c")));
+        QCOMPARE(titles.last().at(0).toString(), QString("c"));
+        QCOMPARE(urls.last().at(0).toUrl(), server.url("/c"));
         QCOMPARE(icons.count(), 1);
         QVERIFY(!icons.last().at(0).value<QIcon>().isNull());
         QCOMPARE(actions.count(), 4);
@@ -131,12 +129,11 @@ private slots:
     {
         TabWidget tabs(QWebEngineProfile::defaultProfile());
         loadAndWait(tabs.createTab(), "/a");
-        tabs.createBackgroundTab()->setUrl(server.url(QStringLiteral("/b")));
+        tabs.createBackgroundTab()->setUrl(server.url("/b"));
         triggerOnTab(tabs, 1, "复制标签");
         QCOMPARE(tabs.count(), 3);
         QCOMPARE(tabs.currentIndex(), 2);
-        QTRY_COMPARE_WITH_TIMEOUT(tabs.currentWebView()->url(), server.url(QStringLiteral("/b")),
-                                  20000);
+        QTRY_COMPARE_WITH_TIMEOUT(tabs.currentWebView()->url(), server.url("/b"), 20000);
         QVERIFY(!tabs.currentWebView()->history()->canGoBack());
         tabs.nextTab();
         QCOMPARE(tabs.currentIndex(), 0);

@@ -24,13 +24,13 @@ class TestWebProxy : public QObject
     Q_OBJECT
 
     TestHttpServer service;
-    TestProxyServer proxy{QStringLiteral("alice"), QStringLiteral("open sesame")};
+    TestProxyServer proxy{QString("alice"), QString("open sesame")};
     Browser *browser = nullptr;
     MainWindow *window = nullptr;
 
     QUrl serviceUrl(const QString &path) const
     {
-        return QUrl(QStringLiteral("http://norva-service.test:%1%2").arg(service.port()).arg(path));
+        return QUrl(QString("http://norva-service.test:%1%2").arg(service.port()).arg(path));
     }
 
     // A user-triggered version check and the box it shows.
@@ -48,27 +48,23 @@ private slots:
     {
         QVERIFY(service.listen());
         QVERIFY(proxy.listen());
-        proxy.addHost(QStringLiteral("norva-service.test"));
-        service.setHtml(QStringLiteral("/"),
-                        QStringLiteral("<html><head><title>through the proxy</title></head>"
-                                       "<body>main</body></html>"));
+        proxy.addHost(QString("norva-service.test"));
+        service.setHtml(QString("/"), QString("<html><head><title>through the proxy</title></head>"
+                                              "<body>main</body></html>"));
         service.setResponse(
-            QStringLiteral("/kst-client/updates/version.json"),
+            QString("/kst-client/updates/version.json"),
             {200,
              "application/json",
              R"({"version":{"win":{"latest-version":"1.7.5","updateflag":"","update-url":""}}})",
              {}});
-        qputenv("NORVA_SERVICE_URL", serviceUrl(QStringLiteral("/")).toString().toUtf8());
+        qputenv("NORVA_SERVICE_URL", serviceUrl(QString("/")).toString().toUtf8());
 
         QSettings stored;
-        stored.beginGroup(QStringLiteral("NetworkProxySettings"));
-        stored.setValue(QStringLiteral("proxyMode"), 2);
-        stored.setValue(QStringLiteral("proxyType"), 0);
-        stored.setValue(QStringLiteral("proxyHost"), QStringLiteral("127.0.0.1"));
-        stored.setValue(QStringLiteral("proxyPort"), int(proxy.port()));
-        stored.setValue(QStringLiteral("proxyUsername"), QStringLiteral("alice"));
-        stored.setValue(QStringLiteral("proxyPassword"), QStringLiteral("open sesame"));
-        stored.endGroup();
+        const QVariantMap proxy{{"proxyMode", 2},           {"proxyType", 0},
+                                {"proxyHost", "127.0.0.1"}, {"proxyPort", int(this->proxy.port())},
+                                {"proxyUsername", "alice"}, {"proxyPassword", "open sesame"}};
+        for (auto it = proxy.begin(); it != proxy.end(); ++it)
+            stored.setValue("NetworkProxySettings/" + it.key(), it.value());
         stored.sync();
 
         // As at program start: the proxy is in place before the first web engine object.
@@ -100,10 +96,9 @@ private slots:
     {
         QFETCH(int, mode);
         MainWindow *w = mode == 0 ? window : browser->createWindow(mode, true);
-        const QUrl url = serviceUrl(QStringLiteral("/?mode=%1").arg(mode));
+        const QUrl url = serviceUrl(QString("/?mode=%1").arg(mode));
         w->loadUrl(url);
-        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->title(), QStringLiteral("through the proxy"),
-                                  30000);
+        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->title(), QString("through the proxy"), 30000);
         QVERIFY(proxy.forwarded().contains(url.toString()));
         QVERIFY(proxy.challenges() > 0); // the engine did authenticate
         if (w != window)
@@ -111,37 +106,27 @@ private slots:
     }
 
     // The configured proxy gets the stored user and password; any other proxy gets nothing.
-    void proxyAuthenticationAnswer_data()
-    {
-        QTest::addColumn<QString>("proxyHost");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("password");
-        QTest::newRow("configured proxy") << "127.0.0.1"
-                                          << "alice"
-                                          << "open sesame";
-        QTest::newRow("another proxy") << "10.9.8.7" << QString() << QString();
-    }
-
     void proxyAuthenticationAnswer()
     {
-        QFETCH(QString, proxyHost);
-        QFETCH(QString, user);
-        QFETCH(QString, password);
-        WebView view;
-        auto *page = new WebPage(QWebEngineProfile::defaultProfile(), &view);
-        QAuthenticator auth;
-        auth.setUser(QStringLiteral("left over"));
-        emit page->proxyAuthenticationRequired(serviceUrl(QStringLiteral("/")), &auth, proxyHost);
-        QCOMPARE(auth.user(), user);
-        QCOMPARE(auth.password(), password);
-        QCOMPARE(auth.isNull(), user.isEmpty());
+        for (const auto &[proxyHost, user, password] :
+             {std::tuple<QString, QString, QString>{"127.0.0.1", "alice", "open sesame"},
+              {"10.9.8.7", QString(), QString()}}) {
+            WebView view;
+            auto *page = new WebPage(QWebEngineProfile::defaultProfile(), &view);
+            QAuthenticator auth;
+            auth.setUser("left over");
+            emit page->proxyAuthenticationRequired(serviceUrl("/"), &auth, proxyHost);
+            QCOMPARE(auth.user(), user);
+            QCOMPARE(auth.password(), password);
+            QCOMPARE(auth.isNull(), user.isEmpty());
+        }
     }
 
     // Apply switches the client's own requests at once, and the page says the web engine
     // follows after a restart.
     void dialogAppliesProxyAtOnce()
     {
-        const QString latest = QStringLiteral("当前版本 1.7.5 已经是最新版本！");
+        const QString latest = QString("当前版本 1.7.5 已经是最新版本！");
         NorvaTest::BoxSeen box;
         checkVersion(&box);
         QCOMPARE(box.text, latest);
@@ -150,19 +135,19 @@ private slots:
         window->openSettingsDialog();
         QPointer<SysSettingWindow> dialog = window->settingsWindow();
         QVERIFY(dialog);
-        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("labelProxyRestart"))->text(),
-                 QStringLiteral("(重启软件后生效)"));
-        auto *apply = dialog->findChild<QPushButton *>(QStringLiteral("btnApply"));
-        dialog->findChild<QRadioButton *>(QStringLiteral("radioNoUseProxy"))->click();
+        QCOMPARE(dialog->findChild<QLabel *>(QString("labelProxyRestart"))->text(),
+                 QString("(重启软件后生效)"));
+        auto *apply = dialog->findChild<QPushButton *>(QString("btnApply"));
+        dialog->findChild<QRadioButton *>(QString("radioNoUseProxy"))->click();
         apply->click();
         QCOMPARE(QNetworkProxy::applicationProxy().type(), QNetworkProxy::NoProxy);
         checkVersion(&box);
-        QCOMPARE(box.title, QStringLiteral("版本检查失败"));
+        QCOMPARE(box.title, QString("版本检查失败"));
         QCOMPARE(proxy.forwarded().size(), forwarded);
 
-        dialog->findChild<QRadioButton *>(QStringLiteral("radioManualConfig"))->click();
+        dialog->findChild<QRadioButton *>(QString("radioManualConfig"))->click();
         apply->click();
-        QCOMPARE(QSettings().value(QStringLiteral("NetworkProxySettings/proxyMode")).toInt(), 2);
+        QCOMPARE(QSettings().value(QString("NetworkProxySettings/proxyMode")).toInt(), 2);
         checkVersion(&box);
         QCOMPARE(box.text, latest);
         QCOMPARE(proxy.forwarded().size(), forwarded + 1);

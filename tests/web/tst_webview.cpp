@@ -55,23 +55,21 @@ class TestWebView : public QObject
 
     void loadAndWait(WebView *view, const QString &path)
     {
-        QSignalSpy finished(view, &QWebEngineView::loadFinished);
-        view->setUrl(path.startsWith('/') ? server.url(path) : QUrl(path));
-        QVERIFY(finished.wait(20000));
+        QVERIFY(NorvaTest::load(view, path.startsWith('/') ? server.url(path) : QUrl(path)));
     }
 
 private slots:
     void initTestCase()
     {
         QVERIFY(server.listen());
-        for (const char *name : {"a", "b", "target"})
-            server.setHtml(QStringLiteral("/%1").arg(name),
-                           QStringLiteral("<html><head><title>%1</title></head></html>").arg(name));
-        const QString link = QStringLiteral("<html><body style='margin:0'><a href='/target' %1 "
-                                            "style='display:block;width:300px;height:100px'>"
-                                            "target</a></body></html>");
-        server.setHtml(QStringLiteral("/link"), link.arg(QString()));
-        server.setHtml(QStringLiteral("/blank"), link.arg(QStringLiteral("target='_blank'")));
+        for (const QString name : {"a", "b", "target"})
+            server.setHtml("/" + name,
+                           QString("<html><head><title>%1</title></head></html>").arg(name));
+        const QString link =
+            "<html><body style='margin:0'><a href='/target' %1 "
+            "style='display:block;width:300px;height:100px'>target</a></body></html>";
+        server.setHtml("/link", link.arg(QString()));
+        server.setHtml("/blank", link.arg("target='_blank'"));
         browser = new Browser;
     }
 
@@ -88,13 +86,12 @@ private slots:
 
     void stateIconsFollowTheLoad()
     {
-        const QIcon error(QStringLiteral(":error.png"));
-        const QIcon loading(QStringLiteral(":refresh.png"));
+        const QIcon error(":error.png"), loading(":refresh.png");
         WebView view;
         view.setPage(new WebPage(QWebEngineProfile::defaultProfile(), &view));
         // A good load ends at 100, one to a closed port at -1; both end on the default icon.
         QSignalSpy icons(&view, &WebView::favIconChanged);
-        for (const QString &url : {QStringLiteral("/a"), QStringLiteral("http://127.0.0.1:1/")}) {
+        for (const QString url : {"/a", "http://127.0.0.1:1/"}) {
             icons.clear();
             loadAndWait(&view, url);
             QCOMPARE(view.loadProgress(), url == "/a" ? 100 : -1);
@@ -141,11 +138,8 @@ private slots:
                                 ? (tabWidget->currentWebView() == made ? CurrentTab : BackgroundTab)
                             : qobject_cast<WebPopupWindow *>(made->window()) ? Popup
                                                                              : NewWindow;
-            QVERIFY2(got == outcome, qPrintable(QString("mode %1, type %2: got %3, not %4")
-                                                    .arg(mode)
-                                                    .arg(type)
-                                                    .arg(got)
-                                                    .arg(outcome)));
+            QVERIFY2(got == outcome,
+                     qPrintable(QString("mode %1, type %2: %3").arg(mode).arg(type).arg(got)));
             QCOMPARE(browser->windows().size(), outcome == NewWindow ? 2 : 1);
             QCOMPARE(popups().size(), outcome == Popup ? 1 : 0);
             if (outcome == NewWindow)
@@ -169,7 +163,7 @@ private slots:
             {MainWindow::SingleView, "/blank", Popup},
             {MainWindow::SingleView, "/link", OwnView}};
         appSettings->isMultiTab = true;
-        const QUrl target = server.url(QStringLiteral("/target"));
+        const QUrl target = server.url("/target");
         for (const auto &[mode, page, outcome] : cases) {
             MainWindow *w = browser->createWindow(mode, true);
             WebView *view = w->currentView();
@@ -205,8 +199,8 @@ private slots:
                      {"返回", "前进", "重新加载", "|", "复制页面链接", "隐藏菜单栏", "|", "设置"}));
         QVERIFY(!enabled("返回") && !enabled("前进") && enabled("重新加载"));
         // After two loads the history can go back; after going back, forward.
-        loadAndWait(view, QStringLiteral("/a"));
-        loadAndWait(view, QStringLiteral("/b"));
+        loadAndWait(view, "/a");
+        loadAndWait(view, "/b");
         QVERIFY(enabled("返回") && !enabled("前进"));
         QSignalSpy finished(view, &QWebEngineView::loadFinished);
         entry(std::unique_ptr<QMenu>(view->createContextMenu()).get(), "返回")->trigger();
@@ -231,18 +225,17 @@ private slots:
 
         // A page's request reaches the window (Xvfb has no window manager, so no frame).
         MainWindow *w = browser->createWindow(MainWindow::MultiTab, true);
-        loadAndWait(w->currentView(), QStringLiteral("/a"));
+        loadAndWait(w->currentView(), "/a");
         NorvaTest::runJs(w->currentView()->page(),
-                         QStringLiteral("window.open('/target', '', "
-                                        "'left=100,top=100,width=500,height=400');"));
+                         "window.open('/target', '', 'left=100,top=100,width=500,height=400');");
         QTRY_COMPARE_WITH_TIMEOUT(popups().size(), 1, 20000);
         QPointer<WebPopupWindow> popup = popups().first();
-        QTRY_COMPARE_WITH_TIMEOUT(popup->windowTitle(), QStringLiteral("target"), 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(popup->windowTitle(), QString("target"), 20000);
         QCOMPARE(popup->geometry(),
                  QRect(100, 100, 500, 400).marginsRemoved(popup->windowHandle()->frameMargins()));
         // window.close() takes the window with its view and page.
         QPointer<QWebEnginePage> page = popup->view()->page();
-        page->runJavaScript(QStringLiteral("window.close();"));
+        page->runJavaScript("window.close();");
         QTRY_VERIFY_WITH_TIMEOUT(!popup, 20000);
         QVERIFY(!page);
     }
@@ -252,7 +245,7 @@ private slots:
     {
         WebView view;
         view.setPage(new WebPage(QWebEngineProfile::defaultProfile(), &view));
-        loadAndWait(&view, QStringLiteral("/a"));
+        loadAndWait(&view, "/a");
         QSignalSpy started(&view, &QWebEngineView::loadStarted);
         using P = QWebEnginePage;
         const std::tuple<int, QString, QString> cases[] = {
@@ -266,9 +259,9 @@ private slots:
             view.handleRenderProcessTerminated(P::RenderProcessTerminationStatus(status), status);
             QVERIFY(seen.seen);
             QCOMPARE(seen.title, title);
-            QCOMPARE(seen.text,
-                     QStringLiteral("渲染进程已退出，状态代码为： %1\n是否需要重新加载页面？")
-                         .arg(status));
+            QCOMPARE(
+                seen.text,
+                QString("渲染进程已退出，状态代码为： %1\n是否需要重新加载页面？").arg(status));
             seen.buttons.sort();
             QCOMPARE(seen.buttons, QStringList({"否", "是"}));
             QCOMPARE(started.count(), 0);
