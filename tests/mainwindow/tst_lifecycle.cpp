@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QMenu>
 #include <QMenuBar>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -86,11 +85,9 @@ private slots:
         QCOMPARE(tabs->tabWidget()->count(), 1);
         QCOMPARE(tabs->currentView()->page()->webChannel(), tabs->webChannel());
 
-        QPointer<MainWindow> tools = browser->createDevToolsWindow();
+        // Developer tools: no bridge, no tray; closing deletes them (tst_browser).
+        QScopedPointer<MainWindow> tools(browser->createDevToolsWindow());
         QVERIFY(!tools->jsChannel() && !tools->webChannel() && !tools->trayIcon());
-        QVERIFY(tools->testAttribute(Qt::WA_DeleteOnClose));
-        tools->close();
-        QTRY_VERIFY(!tools);
     }
 
     // A stored hidden menu bar hides it at start; showing it again is not stored.
@@ -132,7 +129,7 @@ private slots:
         QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
         appSettings->isQuitWhenClose = false; // the tray entry quits regardless
         QAction *quit = w->trayMenu()->actions().constLast();
-        QCOMPARE(quit->text(), QStringLiteral("退出"));
+        QCOMPARE(quit->text(), QString("退出"));
         QVERIFY(endsProgram([quit] { quit->trigger(); }));
         QCOMPARE(logout.count(), 1);
         QTRY_VERIFY(!tools);
@@ -150,17 +147,17 @@ private slots:
         QPointer<MainWindow> tools = browser->createDevToolsWindow();
 
         NorvaTest::BoxSeen seen;
-        NorvaTest::answerNextBox(QStringLiteral("否"), &seen);
+        NorvaTest::answerNextBox("否", &seen);
         QVERIFY(!endsProgram([&] { w->closeTab(0); }, 1500));
         QVERIFY(seen.seen);
-        QCOMPARE(seen.title, QStringLiteral("青隼"));
-        QCOMPARE(seen.text, QStringLiteral("确定关闭当前标签页后退出吗？"));
-        QCOMPARE(QSet<QString>(seen.buttons.begin(), seen.buttons.end()),
-                 (QSet<QString>{QStringLiteral("是"), QStringLiteral("否")}));
+        QCOMPARE(seen.title, QString("青隼"));
+        QCOMPARE(seen.text, QString("确定关闭当前标签页后退出吗？"));
+        seen.buttons.sort();
+        QCOMPARE(seen.buttons, (QStringList{"否", "是"}));
         QCOMPARE(w->tabWidget()->count(), 1);
 
         // The tab close button quits directly: no logout, developer tools stay.
-        NorvaTest::answerNextBox(QStringLiteral("是"));
+        NorvaTest::answerNextBox("是");
         QVERIFY(endsProgram([&] { w->closeTab(0); }));
         QCOMPARE(logout.count(), 0);
         QVERIFY(tools);
@@ -189,7 +186,7 @@ private slots:
 
         // On the last tab it asks, and "是" quits through the close handling.
         NorvaTest::BoxSeen seen;
-        NorvaTest::answerNextBox(QStringLiteral("是"), &seen);
+        NorvaTest::answerNextBox("是", &seen);
         QVERIFY(endsProgram([&] { QTest::keyClick(w.data(), Qt::Key_W, Qt::ControlModifier); }));
         QVERIFY(seen.seen);
         QVERIFY(w->quitRequested());
@@ -241,12 +238,10 @@ private slots:
             QWebEngineSettings::FullScreenSupportEnabled, true);
         TestHttpServer server;
         QVERIFY(server.listen());
-        server.setHtml(QStringLiteral("/"),
-                       QStringLiteral("<html><body style='margin:0'><button id='b' "
-                                      "style='position:fixed;left:0;top:0;width:100%;height:100%' "
-                                      "onclick='document.documentElement.requestFullscreen().then("
-                                      "()=>{window.fsok=1})'>"
-                                      "full</button></body></html>"));
+        server.setHtml("/", "<html><body style='margin:0'><button id='b' "
+                            "style='position:fixed;left:0;top:0;width:100%;height:100%' "
+                            "onclick='document.documentElement.requestFullscreen().then("
+                            "()=>{window.fsok=1})'>full</button></body></html>");
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
         QVERIFY(QTest::qWaitForWindowExposed(w.data()));
         w->loadUrl(server.url());
@@ -256,25 +251,21 @@ private slots:
         const auto clickUntilFullScreen = [&w, page] {
             QWidget *content = w->currentView()->focusProxy();
             const QPoint at = content->mapToGlobal(content->rect().center());
-            QProcess::execute(
-                QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
-            NorvaTest::runJs(page, QStringLiteral("window.fsok = 0"));
+            NorvaTest::xdotool({"mousemove", QString::number(at.x()), QString::number(at.y())});
+            NorvaTest::runJs(page, "window.fsok = 0");
             for (int i = 0; i < 5 && !w->isFullScreen(); ++i) {
-                QProcess::execute(QStringLiteral("xdotool"),
-                                  {QStringLiteral("click"), QStringLiteral("1")});
+                NorvaTest::xdotool({"click", "1"});
                 NorvaTest::waitFor([&] { return w->isFullScreen(); }, 2000);
             }
             return w->isFullScreen();
         };
         const auto pageFullScreen = [page] {
-            return NorvaTest::runJs(page, QStringLiteral("document.fullscreenElement !== null"))
-                .toBool();
+            return NorvaTest::runJs(page, "document.fullscreenElement !== null").toBool();
         };
         QVERIFY(clickUntilFullScreen());
         QVERIFY(w->isMenuBarHidden());
-        QTRY_VERIFY(NorvaTest::runJs(page, QStringLiteral("window.fsok === 1")).toBool());
-        NorvaTest::runJs(page, QStringLiteral("document.exitFullscreen()"));
+        QTRY_VERIFY(NorvaTest::runJs(page, "window.fsok === 1").toBool());
+        NorvaTest::runJs(page, "document.exitFullscreen()");
         QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
         QVERIFY(!w->isMenuBarHidden());
 
@@ -286,8 +277,8 @@ private slots:
         QTRY_VERIFY(!w->isFullScreen());
         QTRY_VERIFY_WITH_TIMEOUT(!pageFullScreen(), 20000);
         QVERIFY(clickUntilFullScreen());
-        QTRY_VERIFY(NorvaTest::runJs(page, QStringLiteral("window.fsok === 1")).toBool());
-        NorvaTest::runJs(page, QStringLiteral("document.exitFullscreen()"));
+        QTRY_VERIFY(NorvaTest::runJs(page, "window.fsok === 1").toBool());
+        NorvaTest::runJs(page, "document.exitFullscreen()");
         QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
     }
 
@@ -295,18 +286,18 @@ private slots:
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
         QCOMPARE(NorvaTest::entries(w->trayMenu()).join(QLatin1Char('/')),
-                 QStringLiteral("隐藏菜单栏/设置/更新日志/检查版本/退出"));
-        QCOMPARE(w->trayIcon()->toolTip(), QStringLiteral("青隼"));
+                 QString("隐藏菜单栏/设置/更新日志/检查版本/退出"));
+        QCOMPARE(w->trayIcon()->toolTip(), QString("青隼"));
         w->hideMenuBar();
         // Hosts that show the menu themselves send no context click: the menu shows anyway.
         w->trayMenu()->popup(QPoint(10, 10));
         QTRY_VERIFY(w->trayMenu()->isVisible());
-        QCOMPARE(w->trayMenu()->actions().first()->text(), QStringLiteral("显示菜单栏"));
+        QCOMPARE(w->trayMenu()->actions().first()->text(), QString("显示菜单栏"));
         w->trayMenu()->hide();
         w->trayMenu()->actions().first()->trigger();
         QVERIFY(!w->isMenuBarHidden());
         w->iconActivated(QSystemTrayIcon::Context);
-        QCOMPARE(w->trayMenu()->actions().first()->text(), QStringLiteral("隐藏菜单栏"));
+        QCOMPARE(w->trayMenu()->actions().first()->text(), QString("隐藏菜单栏"));
     }
 
     void badgeLabel()
@@ -362,8 +353,8 @@ private slots:
     void settingsDialogClosesUnderItsOwnBox_data()
     {
         QTest::addColumn<QString>("button");
-        QTest::newRow("folder chooser") << QStringLiteral("btnChooseDownloadDir");
-        QTest::newRow("clear data box") << QStringLiteral("btnClearBrowserData");
+        QTest::newRow("folder chooser") << QString("btnChooseDownloadDir");
+        QTest::newRow("clear data box") << QString("btnClearBrowserData");
     }
 
     void settingsDialogClosesUnderItsOwnBox()
@@ -374,7 +365,7 @@ private slots:
         w->openSettingsDialog();
         QPointer<SysSettingWindow> dialog = w->settingsWindow();
         QVERIFY(dialog);
-        if (auto *cache = dialog->findChild<QCheckBox *>(QStringLiteral("chkCacheFile")))
+        if (auto *cache = dialog->findChild<QCheckBox *>(QString("chkCacheFile")))
             cache->setChecked(true);
         auto *trigger = dialog->findChild<QPushButton *>(button);
         QVERIFY(trigger);
@@ -402,10 +393,9 @@ private slots:
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
         // Entry texts are exact, trailing blanks included; "|" is a separator.
         const QStringList expected = {
-            QStringLiteral("文件:设置/退出"),
-            QStringLiteral("修改:撤销/重做/|/剪切/复制/粘贴/粘贴匹配样式/全选"),
-            QStringLiteral("视图:停止/重新加载  /|/放大/缩小/重置/|/切换全屏  "),
-            QStringLiteral("帮助:隐藏菜单栏/网络测试/更新日志/检查版本/调试工具")};
+            QString("文件:设置/退出"), QString("修改:撤销/重做/|/剪切/复制/粘贴/粘贴匹配样式/全选"),
+            QString("视图:停止/重新加载  /|/放大/缩小/重置/|/切换全屏  "),
+            QString("帮助:隐藏菜单栏/网络测试/更新日志/检查版本/调试工具")};
         QStringList actual;
         for (QAction *menu : w->menuBar()->actions())
             actual << menu->text() + QLatin1Char(':') +
