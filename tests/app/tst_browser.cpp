@@ -26,7 +26,7 @@ class TestBrowser : public QObject
 
     int versionRequests() const
     {
-        return server.requests().filter(QStringLiteral("/kst-client/updates/version.json")).size();
+        return server.requests().filter(QString("/kst-client/updates/version.json")).size();
     }
 
 private slots:
@@ -44,29 +44,20 @@ private slots:
         {
             Browser browser;
             QVERIFY(appSettings);
-            // The saved-login file is not touched at start, only on first use.
-            const QString file = Browser::loginStoreDirectory(
-                                     QWebEngineProfile::defaultProfile()->persistentStoragePath()) +
-                                 QStringLiteral("Databases.db");
+            // The saved-login file is not touched at start, only on first use; it lives in the
+            // profile, which stays inside the test's own home.
+            const QString profile = QWebEngineProfile::defaultProfile()->persistentStoragePath();
+            QVERIFY(profile.startsWith(NorvaTest::homeDir()));
+            const QString file = Browser::loginStoreDirectory(profile) + "Databases.db";
             QVERIFY(!QFile::exists(file));
             QVERIFY(browser.dataBase());
             QVERIFY(QFile::exists(file));
-            QVERIFY(browser.notifyManager());
             QCOMPARE(browser.checkUpdateInterval(), 86400);
             QVERIFY(browser.checkTimerId() > 0);
         }
         QVERIFY(!appSettings);
-    }
-
-    void loginStoreDirectory()
-    {
-        QCOMPARE(Browser::loginStoreDirectory(QStringLiteral("/p/Default")),
-                 QStringLiteral("/p/Default/databases/"));
-        QCOMPARE(Browser::loginStoreDirectory(QStringLiteral("/p/Default/")),
-                 QStringLiteral("/p/Default/databases/"));
-        // The real profile path stays inside the test's own home.
-        QVERIFY(QWebEngineProfile::defaultProfile()->persistentStoragePath().startsWith(
-            NorvaTest::homeDir()));
+        for (const char *profile : {"/p/Default", "/p/Default/"})
+            QCOMPARE(Browser::loginStoreDirectory(profile), QString("/p/Default/databases/"));
     }
 
     // The same period again must leave the running timer alone. Timer ids prove nothing (Qt
@@ -94,14 +85,16 @@ private slots:
         // A period beyond a Qt timer's range is capped instead of wrapping into nothing.
         browser.setCheckUpdateInterval(5000000);
         QVERIFY(browser.checkTimerId() > 0);
+        // The timer starts the check.
+        QSignalSpy fired(&browser, &Browser::checkTimerFired);
+        browser.setCheckUpdateInterval(1);
+        QVERIFY(fired.wait(5000));
     }
 
     // A settings file that cannot be read is reported once, and later writes are kept.
     void unreadableSettingsAreReportedOnce()
     {
-        QSettings store(QSettings::NativeFormat, QSettings::UserScope,
-                        QCoreApplication::organizationName(), QCoreApplication::applicationName());
-        const QString path = store.fileName();
+        const QString path = QSettings().fileName();
         QDir().mkpath(QFileInfo(path).path());
         {
             QFile file(path);
@@ -124,23 +117,14 @@ private slots:
         QPointer<QMessageBox> box = browser.reportUnreadableSettings(&parent);
         QVERIFY(box);
         QTRY_VERIFY(seen.seen);
-        QCOMPARE(seen.title, QStringLiteral("青隼"));
-        QCOMPARE(seen.text,
-                 QStringLiteral("原有设置无法读取，已恢复为默认设置。\n原设置文件已另存为：") +
-                     QDir::toNativeSeparators(kept));
+        QCOMPARE(seen.title, QString("青隼"));
+        QCOMPARE(seen.text, "原有设置无法读取，已恢复为默认设置。\n原设置文件已另存为：" +
+                                QDir::toNativeSeparators(kept));
         QCOMPARE(seen.buttons, QStringList{"OK"});
         QTRY_VERIFY(!box);
         QVERIFY(!browser.reportUnreadableSettings(&parent));
         QFile::remove(path);
         QFile::remove(kept);
-    }
-
-    void timerTriggersCheck()
-    {
-        Browser browser;
-        QSignalSpy fired(&browser, &Browser::checkTimerFired);
-        browser.setCheckUpdateInterval(1);
-        QVERIFY(fired.wait(5000));
     }
 
     void windowListFollowsDestruction()
@@ -244,6 +228,7 @@ private slots:
         }
     }
 
+    // Made at the first download, once.
     void downloadManagerOnce()
     {
         Browser browser;
