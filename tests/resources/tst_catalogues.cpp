@@ -17,12 +17,12 @@
 
 namespace {
 
-const QRegularExpression chinese(QStringLiteral("[\\x{3000}-\\x{303f}\\x{4e00}-\\x{9fff}\\x{ff00}-"
-                                                "\\x{ffef}]"));
+const QRegularExpression chinese(QString("[\\x{3000}-\\x{303f}\\x{4e00}-\\x{9fff}\\x{ff00}-"
+                                         "\\x{ffef}]"));
 
 QStringList placeholders(const QString &text)
 {
-    static const QRegularExpression marker(QStringLiteral("%(L?\\d|p%)"));
+    static const QRegularExpression marker(QString("%(L?\\d|p%)"));
     QStringList found;
     for (auto it = marker.globalMatch(text); it.hasNext();)
         found << it.next().captured(0);
@@ -76,33 +76,33 @@ private slots:
     void englishCoversEverySourceText()
     {
         QTemporaryDir dir;
-        const QString ts = dir.filePath(QStringLiteral("en.ts"));
-        QVERIFY(QFile::copy(QStringLiteral(NORVA_SOURCE_DIR "/resources/en.ts"), ts));
+        const QString ts = dir.filePath(QString("en.ts"));
+        QVERIFY(QFile::copy(QString(NORVA_SOURCE_DIR "/resources/en.ts"), ts));
         QFile::setPermissions(ts, QFile::ReadOwner | QFile::WriteOwner);
         QProcess lupdate;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("LUPDATE"), QStringLiteral(NORVA_LUPDATE));
+        env.insert(QString("LUPDATE"), QString(NORVA_LUPDATE));
         lupdate.setProcessEnvironment(env);
-        lupdate.start(QStringLiteral("bash"),
-                      {QStringLiteral(NORVA_SOURCE_DIR "/scripts/update-translations.sh"), ts});
+        lupdate.start(QString("bash"),
+                      {QString(NORVA_SOURCE_DIR "/scripts/update-translations.sh"), ts});
         QVERIFY(lupdate.waitForFinished(120000));
         QVERIFY2(lupdate.exitCode() == 0, lupdate.readAllStandardError().constData());
 
         QTranslator compiled;
-        QVERIFY(compiled.load(LanguageChoice::resourcePath(QStringLiteral("en"))));
+        QVERIFY(compiled.load(LanguageChoice::resourcePath(QString("en"))));
         const QList<Message> messages = readCatalogue(ts);
         QVERIFY2(messages.size() > 150, "the sources gave too few texts; the scan is broken");
         QStringList faults;
         for (const Message &m : messages) {
-            const QString where = m.context + QStringLiteral(": ") + m.source;
+            const QString where = m.context + QString(": ") + m.source;
             if (!m.type.isEmpty() || m.translation.isEmpty())
-                faults << QStringLiteral("untranslated ") + where;
+                faults << QString("untranslated ") + where;
             else if (m.translation.contains(chinese))
-                faults << QStringLiteral("Chinese left in ") + where;
+                faults << QString("Chinese left in ") + where;
             else if (placeholders(m.translation) != placeholders(m.source))
-                faults << QStringLiteral("placeholders differ in ") + where;
+                faults << QString("placeholders differ in ") + where;
             else if (compiled.translate(m.context.toUtf8(), m.source.toUtf8()) != m.translation)
-                faults << QStringLiteral("compiled catalogue is stale for ") + where;
+                faults << QString("compiled catalogue is stale for ") + where;
         }
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
     }
@@ -111,8 +111,8 @@ private slots:
     void chineseCatalogue()
     {
         QTranslator zh;
-        QVERIFY(zh.load(LanguageChoice::resourcePath(QStringLiteral("zh_CN"))));
-        QCOMPARE(zh.translate("MAC_APPLICATION_MENU", "Services"), QStringLiteral("服务"));
+        QVERIFY(zh.load(LanguageChoice::resourcePath(QString("zh_CN"))));
+        QCOMPARE(zh.translate("MAC_APPLICATION_MENU", "Services"), QString("服务"));
         QVERIFY(zh.translate("WindowMenus", "文件").isEmpty());
     }
 
@@ -132,22 +132,22 @@ private slots:
                 QVERIFY2(!entry->text().contains(chinese), qPrintable(entry->text()));
         }
         QCOMPARE(titles, (QStringList{"File", "Edit", "View", "Help"}));
-        QCOMPARE(window->windowTitle(), QStringLiteral("Norva"));
+        QCOMPARE(window->windowTitle(), QString("Norva"));
 
         window->openSettingsDialog();
         SysSettingWindow *dialog = window->settingsWindow();
         QVERIFY(dialog);
-        QCOMPARE(dialog->windowTitle(), QStringLiteral("System Settings"));
+        QCOMPARE(dialog->windowTitle(), QString("System Settings"));
         QStringList texts;
         for (QLabel *label : dialog->findChildren<QLabel *>())
             texts << label->text();
         for (QAbstractButton *button : dialog->findChildren<QAbstractButton *>())
             texts << button->text() << button->toolTip();
-        auto *list = dialog->findChild<QListWidget *>(QStringLiteral("listSetting"));
+        auto *list = dialog->findChild<QListWidget *>(QString("listSetting"));
         for (int row = 0; row < list->count(); ++row)
             texts << list->item(row)->text();
-        QVERIFY(texts.contains(QStringLiteral("Network Proxy")));
-        QVERIFY(texts.contains(QStringLiteral("(takes effect after a restart)")));
+        QVERIFY(texts.contains(QString("Network Proxy")));
+        QVERIFY(texts.contains(QString("(takes effect after a restart)")));
         for (const QString &text : texts)
             QVERIFY2(!text.contains(chinese), qPrintable(text));
         dialog->close();

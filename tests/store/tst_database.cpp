@@ -43,7 +43,7 @@ class TestDataBase : public QObject
     static QVariant rawValue(const QString &column, const QString &name)
     {
         QSqlQuery query(QSqlDatabase::database());
-        query.prepare(QStringLiteral("SELECT %1 FROM user WHERE name = ?").arg(column));
+        query.prepare(QString("SELECT %1 FROM user WHERE name = ?").arg(column));
         query.addBindValue(name);
         return query.exec() && query.next() ? query.value(0) : QVariant();
     }
@@ -66,8 +66,8 @@ private slots:
     // left by an earlier release is tightened.
     void missingDirectoriesAreCreatedOwnerOnly()
     {
-        const QString dir = m_temp->path() + QStringLiteral("/QtWebEngine/Default/databases/");
-        const QString file = dir + QStringLiteral("Databases.db");
+        const QString dir = m_temp->path() + QString("/QtWebEngine/Default/databases/");
+        const QString file = dir + QString("Databases.db");
         const mode_t oldMask = ::umask(0);
         openStore(dir);
         ::umask(oldMask);
@@ -93,7 +93,7 @@ private slots:
         QVERIFY(save("alice", "second"));
         QCOMPARE(rawValue("count(*)", "alice").toInt(), 1);
         QCOMPARE(rawValue("id", "alice").toLongLong(), id);
-        QCOMPARE(rawValue("createdate", "alice"), QVariant(QStringLiteral("2001-02-03 04:05:06")));
+        QCOMPARE(rawValue("createdate", "alice"), QVariant(QString("2001-02-03 04:05:06")));
 
         QVERIFY(m_store->deleteLoginInfo("nobody"));
         // Saved again after a delete it is a new login, so it goes last.
@@ -110,7 +110,7 @@ private slots:
         QStringList texts{"密码",         "Pässwört-пароль",         "o'brien", "it's \"quoted\"",
                           "x' OR '1'='1", "x'); DROP TABLE user; --"};
         for (int bytes = 1; bytes <= 6; ++bytes)
-            texts << QStringLiteral("123456").left(bytes);
+            texts << QString("123456").left(bytes);
         Logins expected;
         for (const QString &text : texts) {
             QVERIFY2(save(text, text), qPrintable(text));
@@ -125,10 +125,10 @@ private slots:
 
     void uncreatableDirectoryMakesEveryOperationFail()
     {
-        QFile blocker(m_temp->filePath(QStringLiteral("profile")));
+        QFile blocker(m_temp->filePath(QString("profile")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        openStore(blocker.fileName() + QStringLiteral("/databases/"));
+        openStore(blocker.fileName() + QString("/databases/"));
         QVERIFY(!save("a", "1"));
         Logins list;
         QVERIFY(!m_store->getLoginInfos(list));

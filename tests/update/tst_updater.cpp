@@ -84,7 +84,7 @@ QByteArray readFile(const QString &path)
 
 QByteArray installerScript(const QString &marker)
 {
-    return QStringLiteral("#!/bin/sh\necho ran > \"%1\"\n").arg(marker).toUtf8();
+    return QString("#!/bin/sh\necho ran > \"%1\"\n").arg(marker).toUtf8();
 }
 
 } // namespace
@@ -226,7 +226,7 @@ private slots:
             runCheck(silent, file);
             QCOMPARE(m_server.requests().size(), requestsBefore + 1);
             QCOMPARE(m_server.requests().last(),
-                     QStringLiteral("/kst-client/updates/version.json?v=1.7.5"));
+                     QString("/kst-client/updates/version.json?v=1.7.5"));
             QVERIFY(!m_updater->downloadReply());
             QCOMPARE(m_boxes.seen.size(), title.isEmpty() ? 0 : 1);
             if (title.isEmpty())
@@ -241,7 +241,7 @@ private slots:
             const bool question = title == "升级提醒";
             QCOMPARE(box.buttons, question ? QStringList({"否", "是"}) : QStringList{"OK"});
             if (question)
-                QCOMPARE(box.defaultButton, QStringLiteral("是"));
+                QCOMPARE(box.defaultButton, QString("是"));
             QVERIFY(!m_updater->forceUpdate());
         }
     }
@@ -297,7 +297,7 @@ private slots:
             QCOMPARE(storedValue("OtherSettings/defaultMainPage"), storedPage);
             QCOMPARE(appSettings->defaultMainPage, storedPage == page ? page : original);
         }
-        QCOMPARE(appSettings->clearCacheVersion, QStringLiteral("1.10"));
+        QCOMPARE(appSettings->clearCacheVersion, QString("1.10"));
         QCOMPARE(m_boxes.seen.size(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(m_server.requests().contains("/newmain"), 15000);
         appSettings->defaultMainPage = original;
@@ -352,7 +352,7 @@ private slots:
         const QString marker = downloads() + "/marker";
         const QString real = serve("/dl/real.run", installerScript(marker));
         const QString file = downloads() + (redirect ? "/moved.run" : "/real.run");
-        QString url = real, title = "重定向", text = QStringLiteral("重定向到 %1 ？").arg(real);
+        QString url = real, title = "重定向", text = QString("重定向到 %1 ？").arg(real);
         if (redirect) {
             TestHttpServer::Response moved;
             moved.status = 302;
@@ -363,7 +363,7 @@ private slots:
             QFile old(file);
             QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
             title = "是否覆盖已存在的 1.8.0 文件";
-            text = QStringLiteral("此处已存在一个文件名为  %1.\n覆盖?").arg(file);
+            text = QString("此处已存在一个文件名为  %1.\n覆盖?").arg(file);
         }
         offer(url, {"是", yes ? "是" : "否"});
         if (yes)
@@ -373,7 +373,7 @@ private slots:
         QCOMPARE(m_boxes.seen.size(), 2);
         QCOMPARE(m_boxes.seen[1].title, title);
         QCOMPARE(m_boxes.seen[1].text, text);
-        QCOMPARE(m_boxes.seen[1].defaultButton, QStringLiteral("否"));
+        QCOMPARE(m_boxes.seen[1].defaultButton, QString("否"));
         QCOMPARE(m_window->quitRequested(), yes);
         QCOMPARE(readFile(file),
                  yes ? installerScript(marker) : QByteArray(redirect ? "<missing>" : "old"));
@@ -409,8 +409,8 @@ private slots:
         QCOMPARE(NorvaTest::runApplication(), 0);
         QVERIFY(m_updater->forceUpdate());
         QCOMPARE(m_boxes.seen.size(), 1);
-        QCOMPARE(m_boxes.seen[0].title, QStringLiteral("升级提醒"));
-        QCOMPARE(m_boxes.seen[0].text, QStringLiteral("10秒后自动下载新版本 1.8.0 安装升级"));
+        QCOMPARE(m_boxes.seen[0].title, QString("升级提醒"));
+        QCOMPARE(m_boxes.seen[0].text, QString("10秒后自动下载新版本 1.8.0 安装升级"));
         QCOMPARE(readFile(target), body);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 15000);
         QTRY_VERIFY(m_window->findChildren<QMessageBox *>().isEmpty()); // not left hidden
@@ -451,7 +451,7 @@ private slots:
         const QString target = downloads() + "/cancel.run";
         QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible() && QFileInfo(target).size() > 0, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(dialog->maximum(), -1, 10000);
-        QCOMPARE(dialog->findChild<QPushButton *>()->text(), QStringLiteral("取消"));
+        QCOMPARE(dialog->findChild<QPushButton *>()->text(), QString("取消"));
         dialog->findChild<QPushButton *>()->click();
         QVERIFY(m_updater->downloadAborted());
         QVERIFY(!m_updater->downloadReply());
@@ -484,9 +484,9 @@ private slots:
         offer(m_server.url("/dl/portal.run").toString(), {"是"});
         QTRY_VERIFY_WITH_TIMEOUT(!m_updater->checkInProgress(), 10000);
         QTRY_COMPARE(m_boxes.seen.size(), 2);
-        QCOMPARE(m_boxes.seen[1].title, QStringLiteral("错误"));
+        QCOMPARE(m_boxes.seen[1].title, QString("错误"));
         QCOMPARE(m_boxes.seen[1].text,
-                 QStringLiteral("下载的内容不是安装程序（%1），已停止升级。").arg(reason));
+                 QString("下载的内容不是安装程序（%1），已停止升级。").arg(reason));
         QVERIFY(!QFile::exists(downloads() + "/portal.run"));
         QVERIFY(!launched);
         QVERIFY(!m_window->quitRequested());
@@ -501,10 +501,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_updater->checkInProgress(), 10000);
         QVERIFY(m_updater->requireHttps());
         QCOMPARE(m_boxes.seen.size(), 2);
-        QCOMPARE(m_boxes.seen[1].title, QStringLiteral("错误"));
-        QCOMPARE(
-            m_boxes.seen[1].text,
-            QStringLiteral("升级包的下载地址不安全（不是 https 链接），已停止升级：%1").arg(url));
+        QCOMPARE(m_boxes.seen[1].title, QString("错误"));
+        QCOMPARE(m_boxes.seen[1].text,
+                 QString("升级包的下载地址不安全（不是 https 链接），已停止升级：%1").arg(url));
         QVERIFY(!m_updater->downloadReply());
         QVERIFY(!m_server.requests().contains("/dl/plain.run"));
         QVERIFY(QDir(downloads()).isEmpty());
@@ -520,9 +519,9 @@ private slots:
         });
         offer(serve("/dl/nostart.run", "#!/bin/sh\n"), {"是", "OK"});
         QTRY_VERIFY_WITH_TIMEOUT(!m_updater->checkInProgress() && m_boxes.seen.size() == 2, 10000);
-        QCOMPARE(launchedName, QStringLiteral("nostart.run"));
-        QCOMPARE(m_boxes.seen[1].title, QStringLiteral("错误"));
-        QVERIFY2(m_boxes.seen[1].text.startsWith(QStringLiteral("无法启动安装程序")),
+        QCOMPARE(launchedName, QString("nostart.run"));
+        QCOMPARE(m_boxes.seen[1].title, QString("错误"));
+        QVERIFY2(m_boxes.seen[1].text.startsWith(QString("无法启动安装程序")),
                  qPrintable(m_boxes.seen[1].text));
         QVERIFY(!m_window->quitRequested());
     }
@@ -546,12 +545,12 @@ private slots:
             QCOMPARE(m_boxes.seen.size(), answers.size());
             QVERIFY(!m_updater->downloadReply());
             if (address == "%%%")
-                QCOMPARE(m_boxes.seen[1].text, QStringLiteral("无效的下载链接: %%%: "));
+                QCOMPARE(m_boxes.seen[1].text, QString("无效的下载链接: %%%: "));
         }
-        QCOMPARE(m_boxes.seen[2].title, QStringLiteral("错误"));
-        QVERIFY2(m_boxes.seen[2].text.startsWith(
-                     QStringLiteral("无法保存到该文件 %1: ").arg(dir + "/x.run")),
-                 qPrintable(m_boxes.seen[2].text));
+        QCOMPARE(m_boxes.seen[2].title, QString("错误"));
+        QVERIFY2(
+            m_boxes.seen[2].text.startsWith(QString("无法保存到该文件 %1: ").arg(dir + "/x.run")),
+            qPrintable(m_boxes.seen[2].text));
     }
 };
 
