@@ -215,6 +215,37 @@ void WebMessageHandler::handleSystemTraymessageClicked()
     emit bringToFrontRequested();
 }
 
+void WebMessageHandler::sendNoticeDetail(const QString &noticeJson)
+{
+    if (admitAnswer("showMsgNotificationInHtml"))
+        emit m_channel->showMsgNotificationInHtml(noticeJson);
+}
+
+void WebMessageHandler::sendNoticeRead(const QString &notifyId)
+{
+    if (admitAnswer("noticeReadInHtml"))
+        emit m_channel->noticeReadInHtml(notifyId);
+}
+
+void WebMessageHandler::sendScheduleAnswer(const QString &busicId, bool accept)
+{
+    if (!admitAnswer(accept ? "receiveScheduleInHtml" : "rejectScheduleInHtml"))
+        return;
+    if (accept)
+        emit m_channel->receiveScheduleInHtml(busicId);
+    else
+        emit m_channel->rejectScheduleInHtml(busicId);
+}
+
+bool WebMessageHandler::admitAnswer(const char *signal) const
+{
+    if (isTrusted())
+        return true;
+    qCWarning(lcBridge).noquote() << "Withheld" << signal << "from a page outside the service:"
+                                  << (m_page ? originOf(m_page->url()) : QStringLiteral("(none)"));
+    return false;
+}
+
 void WebMessageHandler::refreshPageState()
 {
     if (!appSettings)

@@ -36,6 +36,12 @@ public:
     bool isTrusted() const;
     static bool isTrustedUrl(const QUrl &url);
 
+    // A popup's answers to the notice it showed. Notice texts and ids are the user's own
+    // business: they go back only to a page of the service.
+    void sendNoticeDetail(const QString &noticeJson);
+    void sendNoticeRead(const QString &notifyId);
+    void sendScheduleAnswer(const QString &busicId, bool accept);
+
     void refreshPageState();
     void sendLoginInfoToPage();
     void initNoticeSound();
@@ -62,6 +68,8 @@ signals:
 private:
     // The gate of every page call: false, with one warning line, for a page not of the service.
     bool admit(const char *call) const;
+    // The same for an answer to the page: false, with one warning line, for a foreign page.
+    bool admitAnswer(const char *signal) const;
 
     void handleLoadFinished(bool ok);
     void sendLoginInfoToLoginPage();

@@ -95,7 +95,7 @@ MainWindow::MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode
     host.window = this;
     host.setForceNotice = [this](const QJsonObject &config) {
         if (m_browser)
-            m_browser->setForceNotice(jsChannel(), config);
+            m_browser->setForceNotice(m_messages, config);
     };
     host.setNoticeStayTime = [this](int seconds) { setNoticeStayTime(seconds); };
     host.setCheckUpdateInterval = [this](int seconds) {

@@ -2,7 +2,9 @@
 #include "bridge/jschannel.h"
 #include "bridge/webmessagehandler.h"
 #include "mainwindow/mainwindow.h"
+#include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
+#include "notify/notifywindow.h"
 #include "store/appsettings.h"
 #include "store/database.h"
 #include "tests/support/testhttpserver.h"
@@ -11,6 +13,8 @@
 #include "web/webview.h"
 
 #include <QJsonDocument>
+#include <QPushButton>
+#include <QScopeGuard>
 
 namespace {
 // Every page records the login lists it is given and links to the other origin.
@@ -72,12 +76,20 @@ class TestTrustBoundary : public QObject
         return list;
     }
 
-    static void expectIgnored(const char *call)
+    static void expectIgnored(const char *call, const char *verb = "Ignored")
     {
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QStringLiteral("^Ignored %1 from a page outside "
-                                                               "the service: http://localhost:")
-                                                    .arg(QLatin1String(call))));
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(QStringLiteral("^%1 %2 from a page outside "
+                                                            "the service: http://localhost:")
+                                                 .arg(QLatin1String(verb), QLatin1String(call))));
+    }
+
+    // Task notices become popups, so a foreign notice would have somewhere to show.
+    static QJsonObject popupRules()
+    {
+        return QJsonDocument::fromJson(R"({"status": 1, "busicTypes": [2],
+                "noticeInfo": [{"targetType": 0, "busicType": 2, "key": ["*"]}]})")
+            .object();
     }
 
 private slots:
@@ -94,10 +106,7 @@ private slots:
         qputenv("NORVA_SERVICE_URL", server.url().toString().toUtf8());
         browser = new Browser;
         QVERIFY(QSystemTrayIcon::isSystemTrayAvailable());
-        // Task notices become popups, so a foreign notice would have somewhere to show.
-        browser->setForceNotice(nullptr, QJsonDocument::fromJson(R"({"status": 1, "busicTypes": [2],
-                "noticeInfo": [{"targetType": 0, "busicType": 2, "key": ["*"]}]})")
-                                             .object());
+        browser->setForceNotice(nullptr, popupRules());
         int targetType = -1;
         QVERIFY(browser->isForceNotice(targetType, 2, QString()));
     }
@@ -306,8 +315,9 @@ private slots:
         QCOMPARE(logins(browser), before);
     }
 
-    // The last notice goes back only to a page of the service; the window still comes up.
-    void balloonClickKeepsTheNoticeFromForeignPages()
+    // Notice texts and ids go back only to a page of the service, from a balloon click or a
+    // popup's buttons; the window still comes up.
+    void noticeAnswersKeptFromForeignPages()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
         w->loadUrl(serviceUrl(QStringLiteral("/home")));
@@ -320,6 +330,34 @@ private slots:
         QCOMPARE(shown.count(), 0);
         QTRY_VERIFY(w->isVisible());
         QVERIFY(w->lastNoticeMessage().isEmpty());
+
+        MainWindow *const before = mainWindow;
+        mainWindow = w.data();
+        const auto reset = qScopeGuard([&] {
+            mainWindow = before;
+            browser->setForceNotice(nullptr, popupRules());
+        });
+        browser->setForceNotice(w->messages(), popupRules());
+        QSignalSpy read(w->jsChannel(), &JsChannel::noticeReadInHtml);
+        QSignalSpy accepted(w->jsChannel(), &JsChannel::receiveScheduleInHtml);
+        for (const auto &[type, button] : {std::pair<int, const char *>{1, "notifyBtnKnown"},
+                                           std::pair<int, const char *>{2, "notifyBtnKnown"}}) {
+            w->hide();
+            NoticeItem item;
+            item.targetType = type;
+            item.busicId = QStringLiteral("B");
+            item.noticeJson = QStringLiteral("J");
+            item.notifyId = QStringLiteral("N");
+            browser->addNotice(item);
+            expectIgnored(type == 1 ? "noticeReadInHtml" : "receiveScheduleInHtml", "Withheld");
+            if (type == 2)
+                expectIgnored("showMsgNotificationInHtml", "Withheld");
+            QTest::mouseClick(
+                browser->notifyManager()->popups().last()->findChild<QPushButton *>(button),
+                Qt::LeftButton);
+            QCOMPARE(w->isVisible(), type == 2);
+        }
+        QCOMPARE(read.count() + accepted.count() + shown.count(), 0);
     }
 };
 
