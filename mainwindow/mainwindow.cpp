@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
@@ -78,6 +79,12 @@ MainWindow::MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode
         if (WebView *view = currentView())
             connect(view->page(), &QWebEnginePage::fullScreenRequested, this,
                     &MainWindow::fullScreenRequested);
+        if (m_tray) {
+            // Off the start-up path: up after the first load, or after 15 s at the latest.
+            if (WebView *view = currentView())
+                connect(view, &QWebEngineView::loadFinished, m_tray, &TrayController::showIcon);
+            QTimer::singleShot(15000, m_tray, &TrayController::showIcon);
+        }
 
         m_messages = new WebMessageHandler(currentView() ? currentView()->page() : nullptr,
                                            m_browser ? m_browser->dataBase() : nullptr,
@@ -214,6 +221,14 @@ void MainWindow::loadUrl(const QUrl &url)
         m_tabWidget->setStartUrl(url);
     else if (m_webView)
         m_webView->setUrl(url);
+}
+
+void MainWindow::hideEvent(QHideEvent *event)
+{
+    // A window hidden to the tray comes back only through its icon.
+    if (m_tray)
+        m_tray->showIcon();
+    QMainWindow::hideEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent *event)

@@ -34,7 +34,7 @@ TrayController::TrayController(QWidget *window, QMenuBar *menuBar)
     m_icon->setIcon(QIcon(QStringLiteral(":AppIcon.ico")));
     m_icon->setToolTip(tr("青隼"));
     m_icon->setContextMenu(m_menu);
-    m_icon->setVisible(true);
+    // Not shown yet: see showIcon.
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayController::iconActivated);
     connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayController::messageClicked);
 }
@@ -44,6 +44,12 @@ TrayController::~TrayController()
     delete m_icon;
     m_icon = nullptr;
     delete m_menu;
+}
+
+void TrayController::showIcon()
+{
+    if (!m_icon->isVisible())
+        m_icon->setVisible(true);
 }
 
 void TrayController::iconActivated(QSystemTrayIcon::ActivationReason reason)
@@ -70,6 +76,7 @@ void TrayController::updateMenuBarEntry()
 
 void TrayController::showMessage(const QString &title, const QString &text, int msecs)
 {
+    showIcon(); // a balloon needs its icon on the tray
     m_icon->showMessage(title, text, QIcon(QStringLiteral(":AppIcon.ico")), msecs);
     emit messageShown(title, text, msecs);
 }

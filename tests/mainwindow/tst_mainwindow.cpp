@@ -62,8 +62,28 @@ private slots:
         // The test display always runs a tray host; without one the tray features go untested.
         QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(), "no system tray on the test display");
         QVERIFY(w->trayIcon());
-        QVERIFY(w->trayIcon()->isVisible());
         QVERIFY(!w->testAttribute(Qt::WA_DeleteOnClose));
+    }
+
+    // The icon goes up off the start-up path, but always before anyone needs it.
+    void trayIconComesUpWhenNeeded()
+    {
+        for (int need = 0; need < 3; ++need) {
+            QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, need == 2));
+            QVERIFY(!w->trayIcon()->isVisible());
+            if (need == 0) {
+                w->loadUrl(QUrl(QStringLiteral("about:blank")));
+                QTRY_VERIFY(w->trayIcon()->isVisible());
+            } else if (need == 1) {
+                w->showTrayMessage(QStringLiteral("t"), QStringLiteral("m"), 1000);
+                QVERIFY(w->trayIcon()->isVisible());
+            } else {
+                QTRY_VERIFY(w->isVisible());
+                QVERIFY(!w->trayIcon()->isVisible());
+                w->hide(); // as closing to the tray and Ctrl+H do
+                QVERIFY(w->trayIcon()->isVisible());
+            }
+        }
     }
 
     void tabModes_data()
