@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class DataBase;
 class JsChannel;
 class NotifyManager;
@@ -23,8 +25,12 @@ class WebMessageHandler : public QObject
 {
     Q_OBJECT
 public:
+    // Gives the saved-login store when a login is first saved or offered; opening it is no work
+    // for the start-up.
+    using DataBaseSource = std::function<DataBase *()>;
+
     // Publishes a new bridge object as "webobj" on the page. The handler owns the bridge object.
-    WebMessageHandler(QWebEnginePage *page, DataBase *dataBase, NotifyManager *notifyManager,
+    WebMessageHandler(QWebEnginePage *page, DataBaseSource dataBase, NotifyManager *notifyManager,
                       bool hasTray, QObject *parent);
     ~WebMessageHandler() override;
 
@@ -83,7 +89,9 @@ private:
     Document m_document = Document::None;
     JsChannel *m_channel;
     QWebChannel *m_webChannel;
-    QPointer<DataBase> m_dataBase;
+    DataBase *dataBase() const;
+
+    DataBaseSource m_dataBaseSource;
     QPointer<NotifyManager> m_notifyManager;
     bool m_hasTray;
     QMediaPlayer *m_noticePlayer = nullptr;

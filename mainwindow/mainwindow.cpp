@@ -86,10 +86,10 @@ MainWindow::MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode
             QTimer::singleShot(15000, m_tray, &TrayController::showIcon);
         }
 
-        m_messages = new WebMessageHandler(currentView() ? currentView()->page() : nullptr,
-                                           m_browser ? m_browser->dataBase() : nullptr,
-                                           m_browser ? m_browser->notifyManager() : nullptr,
-                                           m_tray != nullptr, this);
+        m_messages = new WebMessageHandler(
+            currentView() ? currentView()->page() : nullptr,
+            [this] { return m_browser ? m_browser->dataBase() : nullptr; },
+            m_browser ? m_browser->notifyManager() : nullptr, m_tray != nullptr, this);
         connect(m_messages, &WebMessageHandler::balloonRequested, this,
                 &MainWindow::showTrayMessage);
         connect(m_messages, &WebMessageHandler::unreadCountChanged, this,
