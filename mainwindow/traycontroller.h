@@ -29,6 +29,8 @@ public:
     // The application icon, with the count drawn on it when there is one.
     void showUnreadCount(int count);
 
+    // The application's icon as start-up set it, else read from the resources.
+    static QIcon applicationIcon();
     // Badge text for an unread count: empty below 1, the number up to 99, "..." above.
     static QString badgeLabel(int count);
     // The application icon with the badge label drawn in its top-right corner.
