@@ -117,11 +117,11 @@ void WebMessageHandler::sendLoginInfoToLoginPage()
         sendLoginInfoToPage();
 }
 
-bool WebMessageHandler::admit(const char *call) const
+bool WebMessageHandler::admit(const char *what, const char *refusal) const
 {
     if (isTrusted())
         return true;
-    qCWarning(lcBridge).noquote() << "Ignored" << call << "from a page outside the service:"
+    qCWarning(lcBridge).noquote() << refusal << what << "from a page outside the service:"
                                   << (m_page ? originOf(m_page->url()) : QStringLiteral("(none)"));
     return false;
 }
@@ -223,33 +223,24 @@ void WebMessageHandler::handleSystemTraymessageClicked()
 
 void WebMessageHandler::sendNoticeDetail(const QString &noticeJson)
 {
-    if (admitAnswer("showMsgNotificationInHtml"))
+    if (admit("showMsgNotificationInHtml", "Withheld"))
         emit m_channel->showMsgNotificationInHtml(noticeJson);
 }
 
 void WebMessageHandler::sendNoticeRead(const QString &notifyId)
 {
-    if (admitAnswer("noticeReadInHtml"))
+    if (admit("noticeReadInHtml", "Withheld"))
         emit m_channel->noticeReadInHtml(notifyId);
 }
 
 void WebMessageHandler::sendScheduleAnswer(const QString &busicId, bool accept)
 {
-    if (!admitAnswer(accept ? "receiveScheduleInHtml" : "rejectScheduleInHtml"))
+    if (!admit(accept ? "receiveScheduleInHtml" : "rejectScheduleInHtml", "Withheld"))
         return;
     if (accept)
         emit m_channel->receiveScheduleInHtml(busicId);
     else
         emit m_channel->rejectScheduleInHtml(busicId);
-}
-
-bool WebMessageHandler::admitAnswer(const char *signal) const
-{
-    if (isTrusted())
-        return true;
-    qCWarning(lcBridge).noquote() << "Withheld" << signal << "from a page outside the service:"
-                                  << (m_page ? originOf(m_page->url()) : QStringLiteral("(none)"));
-    return false;
 }
 
 void WebMessageHandler::refreshPageState()

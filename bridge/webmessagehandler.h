@@ -72,10 +72,9 @@ signals:
     void bringToFrontRequested();
 
 private:
-    // The gate of every page call: false, with one warning line, for a page not of the service.
-    bool admit(const char *call) const;
-    // The same for an answer to the page: false, with one warning line, for a foreign page.
-    bool admitAnswer(const char *signal) const;
+    // The gate of every page call ("Ignored") and of every answer to the page ("Withheld"):
+    // false, with one warning line, for a page not of the service.
+    bool admit(const char *what, const char *refusal = "Ignored") const;
 
     void handleLoadFinished(bool ok);
     void sendLoginInfoToLoginPage();
