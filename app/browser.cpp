@@ -1,6 +1,6 @@
 #include "app/browser.h"
 
-#include "bridge/jschannel.h"
+#include "bridge/webmessagehandler.h"
 #include "downloads/downloadmanagerwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/traycontroller.h"
@@ -24,26 +24,24 @@ Browser::Browser() : QObject(nullptr)
 {
     appSettings = new AppSettings;
     m_notifyManager = new NotifyManager(this);
+    // The bridge weighs each answer against the page it would reach.
     connect(m_notifyManager, &NotifyManager::detailRequested, this, [this](const QString &json) {
         bringNoticeWindowToFront();
-        if (m_noticeChannel)
-            emit m_noticeChannel->showMsgNotificationInHtml(json);
+        if (m_noticeMessages)
+            m_noticeMessages->sendNoticeDetail(json);
     });
     connect(m_notifyManager, &NotifyManager::readAcknowledged, this, [this](const QString &id) {
-        if (m_noticeChannel)
-            emit m_noticeChannel->noticeReadInHtml(id);
+        if (m_noticeMessages)
+            m_noticeMessages->sendNoticeRead(id);
     });
     connect(m_notifyManager, &NotifyManager::scheduleAnswered, this,
             [this](const QString &busicId, bool accept, const QString &json) {
                 // Without a bridge nobody waits for the answer: the window stays where it is.
-                if (!m_noticeChannel)
+                if (!m_noticeMessages)
                     return;
-                if (accept)
-                    emit m_noticeChannel->receiveScheduleInHtml(busicId);
-                else
-                    emit m_noticeChannel->rejectScheduleInHtml(busicId);
+                m_noticeMessages->sendScheduleAnswer(busicId, accept);
                 bringNoticeWindowToFront();
-                emit m_noticeChannel->showMsgNotificationInHtml(json);
+                m_noticeMessages->sendNoticeDetail(json);
             });
     m_checkTimerId = 0;
     m_checkUpdateInterval = 0;
@@ -175,9 +173,9 @@ void Browser::addNotice(const NoticeItem &item)
         m_notifyManager->addNotice(item);
 }
 
-void Browser::setForceNotice(JsChannel *channel, const QJsonObject &config)
+void Browser::setForceNotice(WebMessageHandler *messages, const QJsonObject &config)
 {
-    m_noticeChannel = channel;
+    m_noticeMessages = messages;
     if (m_notifyManager)
         m_notifyManager->setForceNotice(config);
 }

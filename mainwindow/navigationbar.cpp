@@ -29,31 +29,30 @@ NavigationBar::NavigationBar(TabWidget *tabs, QAction *stopAction, QAction *relo
     setIconSize(QSize(20, 20));
     WebView *view = m_tabs->currentWebView();
 
-    m_historyBackAction = new QAction(this);
+    const auto historyAction = [this, view](QList<QKeySequence> shortcuts, const char *icon,
+                                            const QString &toolTip,
+                                            QWebEnginePage::WebAction step) {
+        auto *action = new QAction(this);
+        action->setShortcuts(shortcuts);
+        action->setIconVisibleInMenu(false);
+        action->setIcon(QIcon(QLatin1String(icon)));
+        action->setToolTip(toolTip);
+        if (view)
+            action->setEnabled(view->isWebActionEnabled(step));
+        connect(action, &QAction::triggered, this,
+                [this, step] { emit pageActionRequested(step); });
+        addAction(action);
+        return action;
+    };
     // Backspace bindings would steal the key from text fields in the page.
-    m_historyBackAction->setShortcuts(historyShortcuts(
-        QKeySequence::Back, Qt::Key_Back, [](int first) { return first == Qt::Key_Backspace; }));
-    m_historyBackAction->setIconVisibleInMenu(false);
-    m_historyBackAction->setIcon(QIcon(QStringLiteral(":back.png")));
-    m_historyBackAction->setToolTip(tr("后退"));
-    if (view)
-        m_historyBackAction->setEnabled(view->isWebActionEnabled(QWebEnginePage::Back));
-    connect(m_historyBackAction, &QAction::triggered, this,
-            [this] { emit pageActionRequested(QWebEnginePage::Back); });
-    addAction(m_historyBackAction);
-
-    m_historyForwardAction = new QAction(this);
-    m_historyForwardAction->setShortcuts(
+    m_historyBackAction =
+        historyAction(historyShortcuts(QKeySequence::Back, Qt::Key_Back,
+                                       [](int first) { return first == Qt::Key_Backspace; }),
+                      ":back.png", tr("后退"), QWebEnginePage::Back);
+    m_historyForwardAction = historyAction(
         historyShortcuts(QKeySequence::Forward, Qt::Key_Forward,
-                         [](int first) { return (first & Qt::Key_unknown) == Qt::Key_Backspace; }));
-    m_historyForwardAction->setIconVisibleInMenu(false);
-    m_historyForwardAction->setIcon(QIcon(QStringLiteral(":forward.png")));
-    m_historyForwardAction->setToolTip(tr("前进"));
-    if (view)
-        m_historyForwardAction->setEnabled(view->isWebActionEnabled(QWebEnginePage::Forward));
-    connect(m_historyForwardAction, &QAction::triggered, this,
-            [this] { emit pageActionRequested(QWebEnginePage::Forward); });
-    addAction(m_historyForwardAction);
+                         [](int first) { return (first & Qt::Key_unknown) == Qt::Key_Backspace; }),
+        ":forward.png", tr("前进"), QWebEnginePage::Forward);
 
     m_stopReloadAction = new QAction(this);
     m_stopReloadAction->setIconVisibleInMenu(false);

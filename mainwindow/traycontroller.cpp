@@ -31,10 +31,10 @@ TrayController::TrayController(QWidget *window, QMenuBar *menuBar)
     m_menu->addAction(quit);
 
     m_icon = new QSystemTrayIcon(this);
-    m_icon->setIcon(QIcon(QStringLiteral(":AppIcon.ico")));
+    m_icon->setIcon(applicationIcon());
     m_icon->setToolTip(tr("青隼"));
     m_icon->setContextMenu(m_menu);
-    m_icon->setVisible(true);
+    // Not shown yet: see showIcon.
     connect(m_icon, &QSystemTrayIcon::activated, this, &TrayController::iconActivated);
     connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayController::messageClicked);
 }
@@ -44,6 +44,12 @@ TrayController::~TrayController()
     delete m_icon;
     m_icon = nullptr;
     delete m_menu;
+}
+
+void TrayController::showIcon()
+{
+    if (!m_icon->isVisible())
+        m_icon->setVisible(true);
 }
 
 void TrayController::iconActivated(QSystemTrayIcon::ActivationReason reason)
@@ -70,14 +76,22 @@ void TrayController::updateMenuBarEntry()
 
 void TrayController::showMessage(const QString &title, const QString &text, int msecs)
 {
-    m_icon->showMessage(title, text, QIcon(QStringLiteral(":AppIcon.ico")), msecs);
+    showIcon(); // a balloon needs its icon on the tray
+    m_icon->showMessage(title, text, applicationIcon(), msecs);
     emit messageShown(title, text, msecs);
 }
 
 void TrayController::showUnreadCount(int count)
 {
     const QString label = badgeLabel(count);
-    m_icon->setIcon(label.isEmpty() ? QIcon(QStringLiteral(":AppIcon.ico")) : badgedIcon(label));
+    m_icon->setIcon(label.isEmpty() ? applicationIcon() : badgedIcon(label));
+}
+
+QIcon TrayController::applicationIcon()
+{
+    // Decoding the seven sizes of the icon file takes a few milliseconds; main has done it once.
+    const QIcon icon = QGuiApplication::windowIcon();
+    return icon.isNull() ? QIcon(QStringLiteral(":AppIcon.ico")) : icon;
 }
 
 QString TrayController::badgeLabel(int count)
@@ -91,7 +105,7 @@ QString TrayController::badgeLabel(int count)
 
 QIcon TrayController::badgedIcon(const QString &label)
 {
-    QPixmap pixmap = QIcon(QStringLiteral(":AppIcon.ico")).pixmap(64, 64);
+    QPixmap pixmap = applicationIcon().pixmap(64, 64);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF badge(pixmap.width() * 0.42, 0, pixmap.width() * 0.58, pixmap.height() * 0.58);

@@ -22,10 +22,15 @@ public:
     QSystemTrayIcon *icon() const { return m_icon; }
     QMenu *menu() const { return m_menu; }
 
+    // Puts the icon on the tray. Registering it with the tray host costs tens of milliseconds,
+    // so the window does it once its first page has loaded, or as soon as the icon is needed.
+    void showIcon();
     void showMessage(const QString &title, const QString &text, int msecs);
     // The application icon, with the count drawn on it when there is one.
     void showUnreadCount(int count);
 
+    // The application's icon as start-up set it, else read from the resources.
+    static QIcon applicationIcon();
     // Badge text for an unread count: empty below 1, the number up to 99, "..." above.
     static QString badgeLabel(int count);
     // The application icon with the badge label drawn in its top-right corner.

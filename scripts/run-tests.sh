@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite headless.
+# Installs what is missing, checks the layers, builds, and runs the whole test suite headless.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
+# Layers first: an upward include or an include circle fails the run before anything is built.
+python3 "$root/scripts/check-layers.py" "$root"
 "$root/scripts/build.sh"
 cd "$root/build"
 # One test at a time: GUI tests compete for the active window and the keyboard otherwise.

@@ -23,8 +23,9 @@ Q_LOGGING_CATEGORY(lcUpdate, "norva.update")
 namespace {
 const QString otherSettingsGroup = QStringLiteral("OtherSettings");
 // Small enough that what the network thread may run ahead stays well inside the memory budget and
-// each chunk is still in cache when it is written; a megabyte here cost about 5 MB more peak RSS.
-const qint64 downloadBufferSize = 128 * 1024;
+// each chunk is still in cache when it is written; a megabyte here cost about 5 MB more peak RSS,
+// and no speed.
+const qint64 downloadBufferSize = 64 * 1024;
 } // namespace
 
 Updater::Updater(Host host) : QObject(host.window), m_host(std::move(host)), m_window(m_host.window)

@@ -187,7 +187,11 @@ private slots:
         QScopedPointer<MainWindow> window(browser.createWindow(0, false));
         mainWindow = window.data();
         const auto reset = qScopeGuard([] { mainWindow = nullptr; });
-        JsChannel channel;
+        // Answers go only to a page of the service, so the window shows one.
+        QSignalSpy loaded(window->currentView(), &QWebEngineView::loadFinished);
+        window->loadUrl(server.url());
+        QVERIFY(loaded.wait(20000));
+        JsChannel &channel = *window->jsChannel();
         QStringList answers;
         const auto record = [&](const char *what) {
             return [&, what](const QString &arg) {
@@ -210,7 +214,7 @@ private slots:
             {false, 0, "notifyBtnViewDetail", {}, true},
         };
         for (const auto &[withChannel, type, button, expected, raisesWindow] : cases) {
-            browser.setForceNotice(withChannel ? &channel : nullptr, QJsonObject());
+            browser.setForceNotice(withChannel ? window->messages() : nullptr, QJsonObject());
             answers.clear();
             window->hide();
             NoticeItem item;

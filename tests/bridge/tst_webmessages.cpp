@@ -3,7 +3,9 @@
 #include "bridge/noticemessage.h"
 #include "bridge/webmessagehandler.h"
 #include "mainwindow/mainwindow.h"
+#include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
+#include "notify/notifywindow.h"
 #include "store/appsettings.h"
 #include "store/database.h"
 #include "tests/support/testhttpserver.h"
@@ -13,6 +15,7 @@
 
 #include <QJsonDocument>
 #include <QMediaPlayer>
+#include <QPushButton>
 
 namespace {
 // Every page records the login lists it is given and links to the other origin.
@@ -86,13 +89,20 @@ class TestWebMessages : public QObject
         return list;
     }
 
-    static void expectIgnored(const char *call)
+    static void expectIgnored(const char *call, const char *verb = "Ignored")
     {
         QTest::ignoreMessage(
             QtWarningMsg,
-            QRegularExpression(
-                QString("^Ignored %1 from a page outside the service: http://localhost:")
-                    .arg(call)));
+            QRegularExpression(QString("^%1 %2 from a page outside the service: http://localhost:")
+                                   .arg(verb, call)));
+    }
+
+    // Task notices become popups, so a foreign notice would have somewhere to show.
+    static QJsonObject popupRules()
+    {
+        return QJsonDocument::fromJson(R"({"status": 1, "busicTypes": [2],
+                "noticeInfo": [{"targetType": 0, "busicType": 2, "key": ["*"]}]})")
+            .object();
     }
 
 private slots:
@@ -227,9 +237,9 @@ private slots:
         QCOMPARE(balloons.count(), 2);
     }
 
-    // A balloon click hands the last notice back once, and only to a page of the service; the
-    // window still comes up.
-    void balloonClickHandsTheNoticeBack()
+    // A balloon click hands the last notice back once. Notice texts and ids go back only to a
+    // page of the service, from a balloon click or a popup's buttons; the window still comes up.
+    void noticeAnswersOnlyToTheService()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
         w->loadUrl(serviceUrl("/home"));
@@ -252,6 +262,33 @@ private slots:
         QCOMPARE(shown.count(), 1);
         QTRY_VERIFY(w->isVisible());
         QVERIFY(w->lastNoticeMessage().isEmpty());
+
+        mainWindow = w.data();
+        const auto reset = qScopeGuard([this] {
+            mainWindow = nullptr;
+            browser->setForceNotice(nullptr, {});
+        });
+        browser->setForceNotice(w->messages(), popupRules());
+        QSignalSpy read(w->jsChannel(), &JsChannel::noticeReadInHtml);
+        QSignalSpy accepted(w->jsChannel(), &JsChannel::receiveScheduleInHtml);
+        for (const int type : {1, 2}) {
+            w->hide();
+            NoticeItem item;
+            item.targetType = type;
+            item.busicId = "B";
+            item.noticeJson = "J";
+            item.notifyId = "N";
+            browser->addNotice(item);
+            expectIgnored(type == 1 ? "noticeReadInHtml" : "receiveScheduleInHtml", "Withheld");
+            if (type == 2)
+                expectIgnored("showMsgNotificationInHtml", "Withheld");
+            QTest::mouseClick(browser->notifyManager()->popups().last()->findChild<QPushButton *>(
+                                  "notifyBtnKnown"),
+                              Qt::LeftButton);
+            QCOMPARE(w->isVisible(), type == 2);
+        }
+        QCOMPARE(read.count() + accepted.count(), 0);
+        QCOMPARE(shown.count(), 1);
     }
 
     void refreshOrderAndLoginSuffix_data()
@@ -417,10 +454,7 @@ private slots:
     void foreignCallsChangeNothing()
     {
         QFETCH(int, mode);
-        // Task notices become popups, so a foreign notice would have somewhere to show.
-        browser->setForceNotice(nullptr, QJsonDocument::fromJson(R"({"status": 1,
-            "busicTypes": [2], "noticeInfo": [{"targetType": 0, "busicType": 2, "key": ["*"]}]})")
-                                             .object());
+        browser->setForceNotice(nullptr, popupRules());
         const auto noRules = qScopeGuard([this] { browser->setForceNotice(nullptr, {}); });
         browser->dataBase()->saveLoginInfo("13800000000", "pw");
         QScopedPointer<MainWindow> opener(browser->createWindow(mode, true));

@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(w->webChannel()->registeredObjects().value("webobj"),
                  static_cast<QObject *>(w->jsChannel()));
         QCOMPARE(w->webView()->page()->webChannel(), w->webChannel());
-        QVERIFY(w->trayIcon()->isVisible());
+        QVERIFY(w->trayIcon());
         QVERIFY(!w->testAttribute(Qt::WA_DeleteOnClose));
         // Titles from the page replace the product name; an empty one changes nothing.
         QCOMPARE(w->windowTitle(), QString("青隼"));
@@ -88,6 +88,27 @@ private slots:
         // Developer tools: no bridge, no tray; closing deletes them (tst_browser).
         QScopedPointer<MainWindow> tools(browser->createDevToolsWindow());
         QVERIFY(!tools->jsChannel() && !tools->webChannel() && !tools->trayIcon());
+    }
+
+    // The icon goes up off the start-up path, but always before anyone needs it.
+    void trayIconComesUpWhenNeeded()
+    {
+        for (int need = 0; need < 3; ++need) {
+            QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, need == 2));
+            QVERIFY(!w->trayIcon()->isVisible());
+            if (need == 0) {
+                w->loadUrl(QUrl("about:blank"));
+                QTRY_VERIFY(w->trayIcon()->isVisible());
+            } else if (need == 1) {
+                w->showTrayMessage("t", "m", 1000);
+                QVERIFY(w->trayIcon()->isVisible());
+            } else {
+                QTRY_VERIFY(w->isVisible());
+                QVERIFY(!w->trayIcon()->isVisible());
+                w->hide(); // as closing to the tray and Ctrl+H do
+                QVERIFY(w->trayIcon()->isVisible());
+            }
+        }
     }
 
     // A stored hidden menu bar hides it at start; showing it again is not stored.
