@@ -68,7 +68,7 @@ private slots:
             },
             90000));
         QCOMPARE(m_first.state(), QProcess::Running);
-        QVERIFY(m_server.requests().contains("/"));
+        QVERIFY(NorvaTest::waitFor([&] { return m_server.requests().contains("/"); }));
         QVERIFY(mainWindows().isEmpty());
         QFile entry(AutoStart::entryFilePath());
         QVERIFY(entry.open(QIODevice::ReadOnly));
