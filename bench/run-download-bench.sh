@@ -44,12 +44,13 @@ best_curl=
 best_client=
 growth=
 i=1
-while [ "$i" -le "$runs" ]; do
+time_curl() {
     t=$(curl -s -o "$work/curl.bin" -w '%{time_total}' "$url")
     got=$(stat -c %s "$work/curl.bin")
     [ "$got" -eq "$size" ] || { echo "curl got $got of $size bytes" >&2; exit 1; }
     rm -f "$work/curl.bin"
-
+}
+time_client() {
     run_client >"$work/client.out" 2>"$work/client.err" || true
     out="$work/client.out"
     exit_code=$(sed -n 's/^EXIT //p' "$out")
@@ -66,7 +67,16 @@ while [ "$i" -le "$runs" ]; do
     # The started installer (a script that exits at once) runs from that directory a second
     # after the client has quit.
     sleep 2
-    case "$dir" in */norva-bench-*) rm -rf "$dir" ;; esac
+    case "$dir" in */norva-test-*) rm -rf "$dir" ;; esac
+}
+while [ "$i" -le "$runs" ]; do
+    # Each download starts with no dirty pages left by the one before, and the two take turns
+    # at going first.
+    if [ $((i % 2)) -eq 1 ]; then
+        sync; time_curl; sync; time_client
+    else
+        sync; time_client; sync; time_curl
+    fi
 
     g=$((after - before))
     printf 'round %d: curl %.3f s, client %.3f s, client peak RSS growth %d kB\n' \

@@ -17,10 +17,13 @@
 
 #include <xcb/xcb.h>
 
+#include <memory>
+
 namespace NorvaTest {
 
 namespace {
-QTemporaryDir *tempHome = nullptr;
+// Removed when the test program ends, unless asked to stay.
+std::unique_ptr<QTemporaryDir> tempHome;
 
 void setDir(const char *variable, const QString &path)
 {
@@ -31,7 +34,8 @@ void setDir(const char *variable, const QString &path)
 
 void prepareEnvironment(bool keepHome)
 {
-    tempHome = new QTemporaryDir(QDir::tempPath() + QStringLiteral("/norva-test-XXXXXX"));
+    tempHome =
+        std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/norva-test-XXXXXX"));
     tempHome->setAutoRemove(!keepHome);
     const QString home = tempHome->path();
     setDir("HOME", home);
