@@ -38,18 +38,22 @@ namespace {
 
 QElapsedTimer clock_;
 
-// Records the first exposure of the window it is told to watch.
+// Records the first exposure of the window it is told to watch, and ends the wait for it.
 class ExposeWatch : public QObject
 {
 public:
     QWindow *watched = nullptr;
     qint64 exposedAt = -1;
+    QEventLoop *waiting = nullptr;
 
     bool eventFilter(QObject *object, QEvent *event) override
     {
         if (event->type() == QEvent::Expose && object == watched && exposedAt < 0 &&
-            !static_cast<QExposeEvent *>(event)->region().isEmpty())
+            !static_cast<QExposeEvent *>(event)->region().isEmpty()) {
             exposedAt = clock_.nsecsElapsed();
+            if (waiting)
+                waiting->quit();
+        }
         return false;
     }
 };
@@ -61,9 +65,18 @@ void spin(int ms)
     loop.exec();
 }
 
+// An event loop, not a polling wait: a poll that sleeps between rounds would add its own
+// sleep to the latency measured.
 bool waitExposed(ExposeWatch &watch, int timeoutMs = 5000)
 {
-    return NorvaTest::waitFor([&] { return watch.exposedAt >= 0; }, timeoutMs);
+    if (watch.exposedAt < 0) {
+        QEventLoop loop;
+        watch.waiting = &loop;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        watch.waiting = nullptr;
+    }
+    return watch.exposedAt >= 0;
 }
 
 double median(QVector<double> v)
