@@ -8,19 +8,21 @@ for n in $(seq 90 140); do
 done
 [[ -n $display ]] || { echo "no free X display" >&2; exit 1; }
 
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_log=$(mktemp "${TMPDIR:-/tmp}/norva-xvfb-XXXXXX")
+Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$xvfb_log" 2>&1 &
 xvfb_pid=$!
 trayer_pid=""
 cleanup() {
   [[ -n $trayer_pid ]] && kill "$trayer_pid" 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
   wait 2>/dev/null || true
+  rm -f "$xvfb_log"
 }
 trap cleanup EXIT
 
 export DISPLAY=$display
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start" >&2; exit 1; }
+xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $display:" >&2; cat "$xvfb_log" >&2; exit 1; }
 
 # Without a tray host Qt reports no system tray and the tray features switch off.
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 &
