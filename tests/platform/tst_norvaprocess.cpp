@@ -31,7 +31,11 @@ private slots:
         if (const char *why = NorvaTest::missingXdotool())
             QSKIP(why);
         QVERIFY(m_server.listen());
-        m_server.setHtml("/", "<title>Norva Process Page</title>Norva");
+        // The page is held back until the hidden start has been looked at.
+        TestHttpServer::Response page;
+        page.body = "<title>Norva Process Page</title>Norva";
+        page.stallAfter = 8;
+        m_server.setResponse("/", page);
         // Unreadable version information ends the start-up check without a box.
         m_server.setHtml("/kst-client/updates/version.json", "not json");
         // The copies inherit this process's temporary home and directories.
@@ -57,10 +61,23 @@ private slots:
             m_first.kill();
     }
 
-    // The version check follows the point where the window would have been shown; the entry
-    // was rewritten for the program that runs now.
+    // A hidden start puts its tray icon up at once: while the page loads it is the only way to
+    // the window. The version check follows the point where the window would have been shown;
+    // the entry was rewritten for the program that runs now.
     void hiddenStartLoadsTheServiceAndRewritesTheEntry()
     {
+        QVERIFY(NorvaTest::waitFor(
+            [&] {
+                return m_first.state() == QProcess::NotRunning || m_server.requests().contains("/");
+            },
+            90000));
+        // Well before the 15 s after which any window puts its icon up.
+        QVERIFY(NorvaTest::waitFor(
+            [&] { return !NorvaTest::visibleWindows(m_first.processId(), ".*").isEmpty(); }, 5000));
+        QVERIFY(mainWindows().isEmpty());
+        QCOMPARE(m_server.requests(), QStringList{"/"}); // still loading the first page
+        m_server.release("/");
+
         QVERIFY(NorvaTest::waitFor(
             [&] {
                 return m_first.state() == QProcess::NotRunning ||
