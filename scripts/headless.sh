@@ -21,7 +21,12 @@ cleanup() {
 trap cleanup EXIT
 
 export DISPLAY=$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# A busy disk can hold Xvfb up for seconds (it compiles its keymap through files).
+for _ in $(seq 300); do
+  xdpyinfo >/dev/null 2>&1 && break
+  kill -0 "$xvfb_pid" 2>/dev/null || break # it has ended: its log says why
+  sleep 0.1
+done
 xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $display:" >&2; cat "$xvfb_log" >&2; exit 1; }
 
 # Without a tray host Qt reports no system tray and the tray features switch off.
