@@ -28,8 +28,8 @@
 
 MainWindow *mainWindow = nullptr;
 
-MainWindow::MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode)
-    : QMainWindow(nullptr), m_browser(browser), m_profile(profile), m_displayMode(mode)
+MainWindow::MainWindow(WindowHost *app, QWebEngineProfile *profile, int mode)
+    : QMainWindow(nullptr), m_app(app), m_profile(profile), m_displayMode(mode)
 {
     if (m_displayMode == DevTools)
         setAttribute(Qt::WA_DeleteOnClose, true);
@@ -88,8 +88,8 @@ MainWindow::MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode
 
         m_messages = new WebMessageHandler(
             currentView() ? currentView()->page() : nullptr,
-            [this] { return m_browser ? m_browser->dataBase() : nullptr; },
-            m_browser ? m_browser->notifyManager() : nullptr, m_tray != nullptr, this);
+            [this] { return m_app ? m_app->dataBase() : nullptr; },
+            m_app ? m_app->notifyManager() : nullptr, m_tray != nullptr, this);
         connect(m_messages, &WebMessageHandler::balloonRequested, this,
                 &MainWindow::showTrayMessage);
         connect(m_messages, &WebMessageHandler::unreadCountChanged, this,
@@ -101,19 +101,19 @@ MainWindow::MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode
     Updater::Host host;
     host.window = this;
     host.setForceNotice = [this](const QJsonObject &config) {
-        if (m_browser)
-            m_browser->setForceNotice(m_messages, config);
+        if (m_app)
+            m_app->setForceNotice(m_messages, config);
     };
     host.setNoticeStayTime = [this](int seconds) { setNoticeStayTime(seconds); };
     host.setCheckUpdateInterval = [this](int seconds) {
-        if (m_browser)
-            m_browser->setCheckUpdateInterval(seconds);
+        if (m_app)
+            m_app->setCheckUpdateInterval(seconds);
     };
     host.clearBrowsingData = [this] { clearBrowsingData(true, true, true); };
     host.loadUrl = [this](const QUrl &url) { loadUrl(url); };
     host.saveSettingsValue = [this](const QString &key, const QString &group, const QVariant &v) {
-        if (m_browser)
-            m_browser->saveSettingsValue(key, group, v);
+        if (m_app)
+            m_app->saveSettingsValue(key, group, v);
     };
     host.quitAfterInstallerStarted = [this] {
         setQuitRequested(true);
@@ -206,7 +206,7 @@ WebView *MainWindow::openTab(bool background)
 
 WebView *MainWindow::openWindow()
 {
-    MainWindow *window = m_browser ? m_browser->createWindow(SingleView, true) : nullptr;
+    MainWindow *window = m_app ? m_app->createWindow(SingleView, true) : nullptr;
     return window ? window->currentView() : nullptr;
 }
 
@@ -277,9 +277,9 @@ void MainWindow::openSettingsDialog()
     if (!m_settingsWindow) {
         SysSettingWindow::Host host;
         // Without one the dialog writes to the settings store itself.
-        if (m_browser)
+        if (m_app)
             host.saveSettingsGroup = [this](const QVariantMap &values, const QString &group) {
-                return m_browser->saveSettingsGroup(values, group);
+                return m_app->saveSettingsGroup(values, group);
             };
         host.clearBrowsingData = [this](bool cacheAndCookies, bool visitedLinks,
                                         bool cacheDirectory) {
@@ -355,10 +355,10 @@ void MainWindow::handleNewIncognitoWindowTriggered() {}
 void MainWindow::handleShowWindowTriggered()
 {
     auto *action = qobject_cast<QAction *>(sender());
-    if (!action || !m_browser)
+    if (!action || !m_app)
         return;
     const int index = action->data().toInt();
-    const QVector<MainWindow *> windows = m_browser->windows();
+    const QVector<MainWindow *> windows = m_app->windows();
     if (index >= 0 && index < windows.size()) {
         MainWindow *window = windows.at(index);
         window->activateWindow();
@@ -381,9 +381,9 @@ void MainWindow::handleWebViewTitleChanged(const QString &strTitle)
 
 void MainWindow::handleDevToolsRequested(QWebEnginePage *source)
 {
-    if (!source || !m_browser)
+    if (!source || !m_app)
         return;
-    MainWindow *tools = m_browser->createDevToolsWindow();
+    MainWindow *tools = m_app->createDevToolsWindow();
     if (!tools || !tools->currentView())
         return;
     QWebEnginePage *toolsPage = tools->currentView()->page();
@@ -459,8 +459,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     if (JsChannel *channel = jsChannel())
         emit channel->logoutWsNoticeCenterInHtml();
-    if (m_browser) {
-        for (MainWindow *window : m_browser->windows()) {
+    if (m_app) {
+        for (MainWindow *window : m_app->windows()) {
             if (window != this && window->displayMode() == DevTools)
                 window->close();
         }

@@ -39,14 +39,13 @@ class MainWindow : public QMainWindow, public WebViewHost
 public:
     enum DisplayMode { SingleView = 0, MultiTab = 1, BrowserMode = 2, DevTools = 3 };
 
-    MainWindow(WindowHost *browser, QWebEngineProfile *profile, int mode);
+    MainWindow(WindowHost *app, QWebEngineProfile *profile, int mode);
     ~MainWindow() override;
 
     QSize sizeHint() const override;
 
     int displayMode() const { return m_displayMode; }
     // The application object that made the window.
-    WindowHost *browser() const { return m_browser; }
     TabWidget *tabWidget() const { return m_tabWidget; }
     WebView *webView() const { return m_webView; }
     // The tab widget's current view when there is one, else the single view.
@@ -225,8 +224,8 @@ public slots:
     void startUpdate() { m_updater->startUpdate(); }
     void handleSetAppilicationIconBadgeNumber(int number)
     {
-        if (m_browser)
-            m_browser->setApplicationIconBadgeNumber(number);
+        if (m_app)
+            m_app->setApplicationIconBadgeNumber(number);
     }
     void handleRequestLoginInfo()
     {
@@ -250,7 +249,8 @@ private:
     void closeCurrentTab();
     bool askLastTabQuestion();
 
-    WindowHost *m_browser;
+    // The application that made the window; it outlives the window.
+    WindowHost *m_app;
     QWebEngineProfile *m_profile;
     QVBoxLayout *m_layout = nullptr;
     TabWidget *m_tabWidget = nullptr;
