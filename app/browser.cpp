@@ -182,9 +182,8 @@ void Browser::setForceNotice(WebMessageHandler *messages, const QJsonObject &con
 
 void Browser::bringNoticeWindowToFront()
 {
-    // The program's first window, and only while it is still one of ours.
-    if (mainWindow && m_windows.contains(mainWindow))
-        mainWindow->bringToFront();
+    if (MainWindow *window = firstMainWindow())
+        window->bringToFront();
 }
 
 void Browser::setApplicationIconBadgeNumber(int number)

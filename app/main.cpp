@@ -2,6 +2,7 @@
 #include "app/commandline.h"
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
+#include "mainwindow/traycontroller.h"
 #include "platform/autostart.h"
 #include "platform/languagechoice.h"
 #include "platform/namedmutex.h"
@@ -86,8 +87,8 @@ int main(int argc, char *argv[])
         // Without a tray a hidden window could only be reached by a second start.
         if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable())
             window->show();
-        else if (QSystemTrayIcon *tray = window->trayIcon())
-            tray->show(); // the only way to the hidden window
+        else if (TrayController *tray = window->tray())
+            tray->showIcon(); // the only way to the hidden window
         browser.reportUnreadableSettings(window);
         // Rewritten at every start, so the entry always names this program where it is now;
         // the desktop reads it only at the next login, so it need not hold up the first page.

@@ -76,6 +76,7 @@ private:
     // false, with one warning line, for a page not of the service.
     bool admit(const char *what, const char *refusal = "Ignored") const;
 
+    DataBase *dataBase() const;
     void handleLoadFinished(bool ok);
     void sendLoginInfoToLoginPage();
     void playNoticeSound();
@@ -88,8 +89,6 @@ private:
     Document m_document = Document::None;
     JsChannel *m_channel;
     QWebChannel *m_webChannel;
-    DataBase *dataBase() const;
-
     DataBaseSource m_dataBaseSource;
     QPointer<NotifyManager> m_notifyManager;
     bool m_hasTray;

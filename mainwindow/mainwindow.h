@@ -45,7 +45,6 @@ public:
     QSize sizeHint() const override;
 
     int displayMode() const { return m_displayMode; }
-    // The application object that made the window.
     TabWidget *tabWidget() const { return m_tabWidget; }
     WebView *webView() const { return m_webView; }
     // The tab widget's current view when there is one, else the single view.
