@@ -58,7 +58,6 @@ public:
     QSystemTrayIcon *trayIcon() const { return m_tray ? m_tray->icon() : nullptr; }
     QMenu *trayMenu() const { return m_tray ? m_tray->menu() : nullptr; }
     // The toolbar's parts; none outside browser mode.
-    NavigationBar *navigationBar() const { return m_navigationBar; }
     QLineEdit *addressField() const
     {
         return m_navigationBar ? m_navigationBar->addressField() : nullptr;

@@ -29,16 +29,11 @@ public:
     // The application icon, with the count drawn on it when there is one.
     void showUnreadCount(int count);
 
-    // The application's icon as start-up set it, else read from the resources.
-    static QIcon applicationIcon();
     // Badge text for an unread count: empty below 1, the number up to 99, "..." above.
     static QString badgeLabel(int count);
-    // The application icon with the badge label drawn in its top-right corner.
-    static QIcon badgedIcon(const QString &label);
 
 public slots:
     void iconActivated(QSystemTrayIcon::ActivationReason reason);
-    void updateMenuBarEntry();
 
 signals:
     void settingsRequested();
@@ -50,6 +45,12 @@ signals:
     void messageShown(const QString &title, const QString &text, int msecs);
 
 private:
+    void updateMenuBarEntry();
+    // The application's icon as start-up set it, else read from the resources.
+    static QIcon applicationIcon();
+    // The application icon with the badge label drawn in its top-right corner.
+    static QIcon badgedIcon(const QString &label);
+
     QWidget *m_window;
     QMenuBar *m_menuBar;
     QMenu *m_menu = nullptr;
