@@ -138,10 +138,9 @@ bool VersionRules::isStartableInstallerName(const QString &fileName, Platform pl
     const QString lower = fileName.toLower();
     if (!lower.endsWith(QLatin1String(".exe")) && !lower.endsWith(QLatin1String(".msi")))
         return false;
-    // Windows ignores the extension, and blanks and dots before it, when it looks for a device.
-    QString base = lower.section(QLatin1Char('.'), 0, 0);
-    while (base.endsWith(QLatin1Char(' ')))
-        base.chop(1);
+    // Windows ignores the extension, and blanks before it, when it looks for a device; blanks in
+    // front are taken away too, to be safe.
+    const QString base = lower.section(QLatin1Char('.'), 0, 0).trimmed();
     if (base.isEmpty())
         return false;
     static const QStringList devices = {QStringLiteral("con"), QStringLiteral("prn"),

@@ -233,7 +233,7 @@ private slots:
             {"COM10.exe", true},    {"console.exe", true},   {"nul-setup.exe", true},
             {"setup.zip", false},   {"evil", false},         {"setup.exe.", false},
             {"setup.exe ", false},  {".exe", false},         {"NUL.exe", false},
-            {"nul .msi", false},    {"Con.exe", false},      {"PRN.exe", false},
+            {" nul .msi", false},   {"Con.exe", false},      {"PRN.exe", false},
             {"aux.tar.exe", false}, {"COM1.exe", false},     {"lpt9.msi", false}};
         for (const auto &[name, ok] : startable) {
             QVERIFY2(VersionRules::isStartableInstallerName(name, P::Windows) == ok, name);
