@@ -210,9 +210,12 @@ bool Browser::deliverNoticeAnswer(const NoticeAnswer &answer)
     }
     MainWindow *window = target ? windowOf(target) : firstMainWindow();
     if (!target) {
-        qCWarning(lcApp) << "popup answer" << int(answer.kind)
-                         << "not delivered: neither the page that sent the notice nor the first "
-                            "main window shows the service";
+        static const char *const names[] = {"showMsgNotificationInHtml", "noticeReadInHtml",
+                                            "receiveScheduleInHtml", "rejectScheduleInHtml"};
+        qCWarning(lcApp).noquote()
+            << "popup answer" << names[answer.kind]
+            << "not delivered: neither the page that sent the notice nor the first main window "
+               "shows the service";
         // The user asked to see the notice: at least the window comes up.
         if (answer.kind == NoticeAnswer::Detail && window)
             window->bringToFront();
