@@ -4,45 +4,54 @@
 #include "downloads/downloadmanagerwidget.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/traycontroller.h"
+#include "notify/noticeanswer.h"
 #include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
 #include "platform/qhotkey.h"
 #include "store/appsettings.h"
 #include "store/database.h"
 #include "store/settingsstore.h"
+#include "update/updater.h"
 #include "web/webview.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QJsonObject>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QWebEngineProfile>
 #include <climits>
 
+Q_LOGGING_CATEGORY(lcApp, "norva.app")
+
 Browser::Browser() : QObject(nullptr)
 {
     appSettings = new AppSettings;
     m_notifyManager = new NotifyManager(this);
-    // The bridge weighs each answer against the page it would reach.
-    connect(m_notifyManager, &NotifyManager::detailRequested, this, [this](const QString &json) {
-        bringNoticeWindowToFront();
-        if (m_noticeMessages)
-            m_noticeMessages->sendNoticeDetail(json);
-    });
-    connect(m_notifyManager, &NotifyManager::readAcknowledged, this, [this](const QString &id) {
-        if (m_noticeMessages)
-            m_noticeMessages->sendNoticeRead(id);
-    });
-    connect(m_notifyManager, &NotifyManager::scheduleAnswered, this,
-            [this](const QString &busicId, bool accept, const QString &json) {
-                // Without a bridge nobody waits for the answer: the window stays where it is.
-                if (!m_noticeMessages)
-                    return;
-                m_noticeMessages->sendScheduleAnswer(busicId, accept);
-                bringNoticeWindowToFront();
-                m_noticeMessages->sendNoticeDetail(json);
-            });
+    m_notifyManager->setAnswerRelay(
+        [this](const NoticeAnswer &answer) { return deliverNoticeAnswer(answer); });
+
+    Updater::Host host;
+    host.window = [this]() -> QWidget * { return firstMainWindow(); };
+    host.setForceNotice = [this](const QJsonObject &config) { setForceNotice(config); };
+    host.setNoticeStayTime = [this](int seconds) { setNoticeStayTime(seconds); };
+    host.setCheckUpdateInterval = [this](int seconds) { setCheckUpdateInterval(seconds); };
+    host.clearBrowsingData = [this] {
+        if (MainWindow *window = firstMainWindow())
+            window->clearBrowsingData(true, true, true);
+    };
+    host.loadUrl = [this](const QUrl &url) {
+        if (MainWindow *window = firstMainWindow())
+            window->loadUrl(url);
+    };
+    host.saveSettingsValue = [this](const QString &key, const QString &group, const QVariant &v) {
+        saveSettingsValue(key, group, v);
+    };
+    host.quitAfterInstallerStarted = [this] { quitForInstaller(); };
+    m_updater = new Updater(std::move(host), this);
+    connect(m_updater, &Updater::backgroundStatus, this, &Browser::showUpdateStatus);
     m_checkTimerId = 0;
     m_checkUpdateInterval = 0;
     loadSettings();
@@ -107,6 +116,7 @@ MainWindow *Browser::createWindow(int mode, bool show)
 {
     auto *window = new MainWindow(this, QWebEngineProfile::defaultProfile(), mode);
     m_windows.append(window);
+    window->setNoticeStayTime(m_noticeStayTime);
     connect(window, &QObject::destroyed, this, [this, window] { m_windows.removeOne(window); });
     if (show)
         window->show();
@@ -173,17 +183,88 @@ void Browser::addNotice(const NoticeItem &item)
         m_notifyManager->addNotice(item);
 }
 
-void Browser::setForceNotice(WebMessageHandler *messages, const QJsonObject &config)
+void Browser::setForceNotice(const QJsonObject &config)
 {
-    m_noticeMessages = messages;
     if (m_notifyManager)
         m_notifyManager->setForceNotice(config);
 }
 
-void Browser::bringNoticeWindowToFront()
+MainWindow *Browser::windowOf(const WebMessageHandler *messages) const
 {
-    if (MainWindow *window = firstMainWindow())
-        window->bringToFront();
+    for (MainWindow *window : m_windows) {
+        if (window->messages() == messages)
+            return window;
+    }
+    return nullptr;
+}
+
+bool Browser::deliverNoticeAnswer(const NoticeAnswer &answer)
+{
+    // The trust rule is asked here and again when the answer is sent.
+    QPointer<WebMessageHandler> target = qobject_cast<WebMessageHandler *>(answer.source.data());
+    if (!target || !target->isTrusted()) {
+        MainWindow *first = firstMainWindow();
+        target = first ? first->messages() : nullptr;
+        if (target && !target->isTrusted())
+            target = nullptr;
+    }
+    MainWindow *window = target ? windowOf(target) : firstMainWindow();
+    if (!target) {
+        static const char *const names[] = {"showMsgNotificationInHtml", "noticeReadInHtml",
+                                            "receiveScheduleInHtml", "rejectScheduleInHtml"};
+        qCWarning(lcApp).noquote()
+            << "popup answer" << names[answer.kind]
+            << "not delivered: neither the page that sent the notice nor the first main window "
+               "shows the service";
+        // The user asked to see the notice: at least the window comes up.
+        if (answer.kind == NoticeAnswer::Detail && window)
+            window->bringToFront();
+        return false;
+    }
+    switch (answer.kind) {
+    case NoticeAnswer::Detail:
+        if (window)
+            window->bringToFront();
+        return target && target->sendNoticeDetail(answer.noticeJson);
+    case NoticeAnswer::Read:
+        return target->sendNoticeRead(answer.notifyId);
+    case NoticeAnswer::Accept:
+    case NoticeAnswer::Reject:
+        if (!target->sendScheduleAnswer(answer.busicId, answer.kind == NoticeAnswer::Accept))
+            return false;
+        // The page shows the invitation next, in front.
+        if (window)
+            window->bringToFront();
+        if (target)
+            target->sendNoticeDetail(answer.noticeJson);
+        return true;
+    }
+    return false;
+}
+
+void Browser::setNoticeStayTime(int seconds)
+{
+    m_noticeStayTime = seconds;
+    for (MainWindow *window : qAsConst(m_windows))
+        window->setNoticeStayTime(seconds);
+}
+
+void Browser::quitForInstaller()
+{
+    // The first main window's quit says goodbye to its page and closes the tools windows.
+    if (MainWindow *window = firstMainWindow()) {
+        window->setQuitRequested(true);
+        window->close();
+    } else {
+        QCoreApplication::exit(0);
+    }
+}
+
+void Browser::showUpdateStatus(const QString &status)
+{
+    MainWindow *window = firstMainWindow();
+    if (QSystemTrayIcon *icon = window ? window->trayIcon() : nullptr)
+        icon->setToolTip(status.isEmpty() ? tr("青隼") : tr("青隼") + QLatin1Char('\n') + status);
 }
 
 void Browser::setApplicationIconBadgeNumber(int number)
@@ -212,8 +293,8 @@ void Browser::timerEvent(QTimerEvent *event)
     if (event->timerId() != m_checkTimerId)
         return;
     emit checkTimerFired();
-    if (mainWindow)
-        mainWindow->checkVersion(true);
+    if (firstMainWindow())
+        m_updater->checkVersion(true);
 }
 
 void Browser::loadSettings()

@@ -15,16 +15,18 @@ class DataBase;
 class DownloadManagerWidget;
 class MainWindow;
 class NotifyManager;
+class Updater;
 class WebMessageHandler;
 
 class QJsonObject;
 class QMessageBox;
 class QWidget;
 class QTimerEvent;
+struct NoticeAnswer;
 struct NoticeItem;
 
-// The application object: owns the settings record and the saved-login store, keeps the list of
-// main windows and runs the periodic version check.
+// The application object: owns the settings record, the saved-login store and the one update
+// flow, keeps the list of main windows and runs the periodic version check.
 class Browser : public QObject, public WindowHost
 {
     Q_OBJECT
@@ -59,10 +61,17 @@ public:
 
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
     void addNotice(const NoticeItem &item);
-    void setForceNotice(WebMessageHandler *messages, const QJsonObject &config) override;
+    // The forced-notice rules hold for every window; answers go back to each notice's own page.
+    void setForceNotice(const QJsonObject &config);
+    // Hands a popup's answer to the page that sent the notice, or, when that page is gone or no
+    // longer the service's, to the first main window's service page. False when neither took it.
+    bool deliverNoticeAnswer(const NoticeAnswer &answer);
     void setApplicationIconBadgeNumber(int number) override;
+    // The balloon time of every window, as the version file sets it.
+    void setNoticeStayTime(int seconds);
 
-    void setCheckUpdateInterval(int seconds) override;
+    Updater *updater() const override { return m_updater; }
+    void setCheckUpdateInterval(int seconds);
     int checkUpdateInterval() const { return m_checkUpdateInterval; }
     int checkTimerId() const { return m_checkTimerId; }
 
@@ -87,13 +96,17 @@ protected:
     void timerEvent(QTimerEvent *event) override;
 
 private:
-    void bringNoticeWindowToFront();
+    MainWindow *windowOf(const WebMessageHandler *messages) const;
+    // The first main window's quit path, from whichever window the update was started.
+    void quitForInstaller();
+    void showUpdateStatus(const QString &status);
 
     QVector<MainWindow *> m_windows;
     DownloadManagerWidget *m_downloadManagerWidget = nullptr;
     mutable DataBase *m_dataBase = nullptr;
     NotifyManager *m_notifyManager = nullptr;
-    QPointer<WebMessageHandler> m_noticeMessages;
+    Updater *m_updater = nullptr;
+    int m_noticeStayTime = 3;
     QPointer<QHotkey> m_hotkey;
     SettingsStore::LoadResult m_settingsLoad;
     bool m_settingsProblemReported = false;

@@ -168,7 +168,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     NotifyManager *manager = browser.notifyManager();
-    browser.setForceNotice(window->messages(), rules(60));
+    browser.setForceNotice(rules(60));
     clock_.start();
 
     ExposeWatch watch;
@@ -230,7 +230,7 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     // Let every popup of the latency phase go before the load phase counts anything.
-    browser.setForceNotice(window->messages(), rules(2));
+    browser.setForceNotice(rules(2));
     for (NotifyWindow *popup : manager->popups())
         popup->fadeOut();
     NorvaTest::waitFor([&] { return manager->popups().isEmpty(); }, 10000);

@@ -166,6 +166,7 @@ void WebMessageHandler::handleWebNoticeMsg(const QString &strMsg)
             item.endTime = message.endTime;
             item.noticeJson = strMsg;
             item.notifyId = message.notifyId;
+            item.source = this; // its answers come back to this page
             m_notifyManager->addNotice(item);
         } else {
             const qint64 msecs =
@@ -221,26 +222,31 @@ void WebMessageHandler::handleSystemTraymessageClicked()
     emit bringToFrontRequested();
 }
 
-void WebMessageHandler::sendNoticeDetail(const QString &noticeJson)
+bool WebMessageHandler::sendNoticeDetail(const QString &noticeJson)
 {
-    if (admit("showMsgNotificationInHtml", "Withheld"))
-        emit m_channel->showMsgNotificationInHtml(noticeJson);
+    if (!admit("showMsgNotificationInHtml", "Withheld"))
+        return false;
+    emit m_channel->showMsgNotificationInHtml(noticeJson);
+    return true;
 }
 
-void WebMessageHandler::sendNoticeRead(const QString &notifyId)
+bool WebMessageHandler::sendNoticeRead(const QString &notifyId)
 {
-    if (admit("noticeReadInHtml", "Withheld"))
-        emit m_channel->noticeReadInHtml(notifyId);
+    if (!admit("noticeReadInHtml", "Withheld"))
+        return false;
+    emit m_channel->noticeReadInHtml(notifyId);
+    return true;
 }
 
-void WebMessageHandler::sendScheduleAnswer(const QString &busicId, bool accept)
+bool WebMessageHandler::sendScheduleAnswer(const QString &busicId, bool accept)
 {
     if (!admit(accept ? "receiveScheduleInHtml" : "rejectScheduleInHtml", "Withheld"))
-        return;
+        return false;
     if (accept)
         emit m_channel->receiveScheduleInHtml(busicId);
     else
         emit m_channel->rejectScheduleInHtml(busicId);
+    return true;
 }
 
 void WebMessageHandler::refreshPageState()

@@ -43,10 +43,10 @@ public:
     static bool isTrustedUrl(const QUrl &url);
 
     // A popup's answers to the notice it showed. Notice texts and ids are the user's own
-    // business: they go back only to a page of the service.
-    void sendNoticeDetail(const QString &noticeJson);
-    void sendNoticeRead(const QString &notifyId);
-    void sendScheduleAnswer(const QString &busicId, bool accept);
+    // business: they go back only to a page of the service. True when the page was sent it.
+    bool sendNoticeDetail(const QString &noticeJson);
+    bool sendNoticeRead(const QString &notifyId);
+    bool sendScheduleAnswer(const QString &busicId, bool accept);
 
     void refreshPageState();
     void sendLoginInfoToPage();

@@ -30,6 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(windows != QLatin1String(".") && windows != QLatin1String(".."));
         if (windows.startsWith(QLatin1String("norva-setup-")) && windows != other)
             FUZZ_CHECK(windows.endsWith(QLatin1String(".exe")));
+        // What may be started is an installer and never a device.
+        if (VersionRules::isStartableInstallerName(windows, VersionRules::Platform::Windows)) {
+            const QString lower = windows.toLower();
+            FUZZ_CHECK(lower.endsWith(QLatin1String(".exe")) ||
+                       lower.endsWith(QLatin1String(".msi")));
+            const QString base = lower.section(QLatin1Char('.'), 0, 0).trimmed();
+            FUZZ_CHECK(base != QLatin1String("nul") && base != QLatin1String("con"));
+        }
         // A directory that does not exist never gives a command to run.
         FUZZ_CHECK(!InstallerLauncher::command(QStringLiteral("/nonexistent-norva-fuzz"), windows,
                                                InstallerLauncher::Platform::Windows)

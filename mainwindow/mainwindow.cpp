@@ -98,29 +98,6 @@ MainWindow::MainWindow(WindowHost *app, QWebEngineProfile *profile, int mode)
                 &MainWindow::bringToFront);
     }
 
-    Updater::Host host;
-    host.window = this;
-    host.setForceNotice = [this](const QJsonObject &config) {
-        if (m_app)
-            m_app->setForceNotice(m_messages, config);
-    };
-    host.setNoticeStayTime = [this](int seconds) { setNoticeStayTime(seconds); };
-    host.setCheckUpdateInterval = [this](int seconds) {
-        if (m_app)
-            m_app->setCheckUpdateInterval(seconds);
-    };
-    host.clearBrowsingData = [this] { clearBrowsingData(true, true, true); };
-    host.loadUrl = [this](const QUrl &url) { loadUrl(url); };
-    host.saveSettingsValue = [this](const QString &key, const QString &group, const QVariant &v) {
-        if (m_app)
-            m_app->saveSettingsValue(key, group, v);
-    };
-    host.quitAfterInstallerStarted = [this] {
-        setQuitRequested(true);
-        close();
-    };
-    m_updater = new Updater(std::move(host));
-
     centralWidget->setLayout(m_layout);
     setCentralWidget(centralWidget);
 

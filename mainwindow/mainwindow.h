@@ -91,7 +91,7 @@ public:
         if (m_messages)
             m_messages->setNoticeStayTime(seconds);
     }
-    Updater *updater() const { return m_updater; }
+    Updater *updater() const { return m_app ? m_app->updater() : nullptr; }
 
     void loadUrl(const QUrl &url);
     void initNoticeSound()
@@ -145,12 +145,18 @@ public:
     WebView *openWindow() override;
     WebView *openPopup(QWebEngineProfile *profile) override;
 
-    // Version check and update.
-    void checkVersion(bool silent) { m_updater->checkVersion(silent); }
+    // Version check and update: the client's one update flow; its boxes come up over this
+    // window while it exists.
+    void checkVersion(bool silent)
+    {
+        if (Updater *u = updater())
+            u->checkVersion(silent, this);
+    }
     bool clearBrowsingData(bool cacheAndCookies, bool visitedLinks, bool cacheDirectory);
     void downloadFile(const QString &url, const QString &version)
     {
-        m_updater->downloadFile(url, version);
+        if (Updater *u = updater())
+            u->downloadFile(url, version);
     }
 
 public slots:
@@ -186,7 +192,7 @@ public slots:
             m_messages->handleSystemTraymessageClicked();
     }
     void handleViewUpdateLog() { m_commands->viewUpdateLog(); }
-    void handleCheckVersion() { m_updater->checkVersion(false); }
+    void handleCheckVersion() { checkVersion(false); }
     void handleEditContextMenuRequested(const QPoint &pos)
     {
         if (m_navigationBar)
@@ -214,12 +220,29 @@ public slots:
     }
     void handleNetworkRequestFinished(QNetworkReply *reply)
     {
-        m_updater->handleNetworkRequestFinished(reply);
+        if (Updater *u = updater())
+            u->handleNetworkRequestFinished(reply);
     }
-    void cancelDownload() { m_updater->cancelDownload(); }
-    void downloadFinished(const QString &strVersion) { m_updater->downloadFinished(strVersion); }
-    void downloadReadyRead() { m_updater->downloadReadyRead(); }
-    void startUpdate() { m_updater->startUpdate(); }
+    void cancelDownload()
+    {
+        if (Updater *u = updater())
+            u->cancelDownload();
+    }
+    void downloadFinished(const QString &strVersion)
+    {
+        if (Updater *u = updater())
+            u->downloadFinished(strVersion);
+    }
+    void downloadReadyRead()
+    {
+        if (Updater *u = updater())
+            u->downloadReadyRead();
+    }
+    void startUpdate()
+    {
+        if (Updater *u = updater())
+            u->startUpdate();
+    }
     void handleSetAppilicationIconBadgeNumber(int number)
     {
         if (m_app)
@@ -262,8 +285,6 @@ private:
     QPointer<SysSettingWindow> m_settingsWindow;
     bool m_quitRequested = false;
     WebMessageHandler *m_messages = nullptr;
-    // Version check and installer download state.
-    Updater *m_updater = nullptr;
 };
 
 // The first main window, set once at start-up.

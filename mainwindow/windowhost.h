@@ -6,9 +6,8 @@
 class DataBase;
 class MainWindow;
 class NotifyManager;
-class QJsonObject;
 class QString;
-class WebMessageHandler;
+class Updater;
 
 // What a main window asks of the application that made it: the shared stores, the other
 // windows and the program-wide settings. The application object provides it; a window never
@@ -20,9 +19,8 @@ public:
 
     virtual DataBase *dataBase() const = 0;
     virtual NotifyManager *notifyManager() const = 0;
-    // The popups' answers go to the page of the window whose version check delivered the rules.
-    virtual void setForceNotice(WebMessageHandler *messages, const QJsonObject &config) = 0;
-    virtual void setCheckUpdateInterval(int seconds) = 0;
+    // The client's one update flow: every window's, menu's and tray's check goes there.
+    virtual Updater *updater() const = 0;
     // The unread count shows on the first main window's tray icon, whichever window counted.
     virtual void setApplicationIconBadgeNumber(int number) = 0;
 

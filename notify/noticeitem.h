@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QObject>
+#include <QPointer>
 #include <QString>
 
 // One notice on its way from the main window to the notification manager.
@@ -13,4 +15,6 @@ struct NoticeItem
     QString endTime;
     QString noticeJson;
     QString notifyId;
+    // The page (its bridge) that sent the notice: the answers go back there. Opaque here.
+    QPointer<QObject> source;
 };

@@ -71,6 +71,9 @@ void NotifyManager::showNext()
     popup->setEndTime(item.endTime);
     popup->setNoticeJson(item.noticeJson);
     popup->setNotifyId(item.notifyId);
+    popup->setSource(item.source);
+    popup->setAnswerRelay(
+        [this](const NoticeAnswer &answer) { return answerRelay && answerRelay(answer); });
     popup->setFixedSize(PopupWidth, PopupHeight);
 
     windows.append(popup);
@@ -78,9 +81,6 @@ void NotifyManager::showNext()
     popup->showNotify();
 
     connect(popup, &NotifyWindow::disappear, this, [this, popup] { onPopupDisappeared(popup); });
-    connect(popup, &NotifyWindow::detailRequested, this, &NotifyManager::detailRequested);
-    connect(popup, &NotifyWindow::readAcknowledged, this, &NotifyManager::readAcknowledged);
-    connect(popup, &NotifyWindow::scheduleAnswered, this, &NotifyManager::scheduleAnswered);
 }
 
 void NotifyManager::relayout()

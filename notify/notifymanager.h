@@ -8,11 +8,10 @@
 
 #include "notify/forcenoticerules.h"
 #include "notify/noticeitem.h"
+#include "notify/notifywindow.h"
 
-class NotifyWindow;
-
-// Decides which notices become native popups and keeps at most three of them on screen. The
-// popups' answers come out of its signals, whichever popup gave them.
+// Decides which notices become native popups and keeps at most three of them on screen. Every
+// popup's answers go to one relay, with the notice's source, which says whether a page took them.
 class NotifyManager : public QObject
 {
     Q_OBJECT
@@ -23,6 +22,7 @@ public:
     void setForceNotice(const QJsonObject &config);
     bool isForceNotice(int &targetType, int busicType, const QString &type) const;
     void addNotice(const NoticeItem &item);
+    void setAnswerRelay(NotifyWindow::AnswerRelay relay) { answerRelay = std::move(relay); }
 
     // Read-only views of the state, for diagnostics and tests.
     int popupStayTime() const { return forceRules.stayTimeMs(); }
@@ -33,11 +33,6 @@ public:
     // Top-left corner of the popup in slot index (0 is the top one) on the primary screen.
     static QPoint popupPosition(int index);
 
-signals:
-    void detailRequested(const QString &noticeJson);
-    void readAcknowledged(const QString &notifyId);
-    void scheduleAnswered(const QString &busicId, bool accept, const QString &noticeJson);
-
 private:
     void showNext();
     void relayout();
@@ -47,4 +42,5 @@ private:
     ForceNoticeRules forceRules;
     QList<NoticeItem> queue;
     QList<NotifyWindow *> windows;
+    NotifyWindow::AnswerRelay answerRelay;
 };

@@ -281,22 +281,43 @@ void NotifyWindow::fadeOut()
     animation->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
+bool NotifyWindow::deliver(NoticeAnswer::Kind kind)
+{
+    NoticeAnswer answer;
+    answer.kind = kind;
+    answer.source = source;
+    answer.busicId = busicId;
+    answer.notifyId = notifyId;
+    answer.noticeJson = noticeJson;
+    return answerRelay && answerRelay(answer);
+}
+
 void NotifyWindow::viewDetail()
 {
-    emit detailRequested(noticeJson);
+    deliver(NoticeAnswer::Detail);
     fadeOut();
 }
 
 void NotifyWindow::acknowledge()
 {
-    emit readAcknowledged(notifyId);
+    deliver(NoticeAnswer::Read);
     fadeOut();
 }
 
 void NotifyWindow::answerSchedule(bool accept)
 {
-    emit scheduleAnswered(busicId, accept, noticeJson);
-    fadeOut();
+    QPointer<NotifyWindow> self(this);
+    const bool delivered = deliver(accept ? NoticeAnswer::Accept : NoticeAnswer::Reject);
+    if (!self)
+        return;
+    if (delivered) {
+        fadeOut();
+        return;
+    }
+    // Nobody received the answer: the invitation stays, for its whole stay time again, instead
+    // of closing as if it had been answered.
+    if (stayTimer->isActive())
+        stayTimer->start(stayTime);
 }
 
 void NotifyWindow::mousePressEvent(QMouseEvent *event)

@@ -6,6 +6,10 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+
+#include "notify/noticeanswer.h"
+
 class QFontMetrics;
 class QPropertyAnimation;
 class QLabel;
@@ -13,8 +17,8 @@ class QMouseEvent;
 class QPushButton;
 class QTimer;
 
-// One native notice popup: fades in, stays, fades out and reports disappear(). Its buttons report
-// the user's answer by signals; whoever owns the bridge passes it on to the page.
+// One native notice popup: fades in, stays, fades out and reports disappear(). Its buttons hand
+// the user's answer to the relay, which tells whether it reached a page.
 class NotifyWindow : public QWidget
 {
     Q_OBJECT
@@ -29,6 +33,11 @@ public:
     void setEndTime(const QString &value) { endTime = value; }
     void setNoticeJson(const QString &value) { noticeJson = value; }
     void setNotifyId(const QString &value) { notifyId = value; }
+    void setSource(QObject *value) { source = value; }
+
+    // Passes an answer on; true when a page took it. Without a relay nothing is delivered.
+    using AnswerRelay = std::function<bool(const NoticeAnswer &)>;
+    void setAnswerRelay(AnswerRelay relay) { answerRelay = std::move(relay); }
 
     int popupType() const { return type; }
     const QLabel *icon() const { return iconLabel; }
@@ -57,12 +66,6 @@ public:
 
 signals:
     void disappear();
-    // 查看详情 (noticeJson).
-    void detailRequested(const QString &noticeJson);
-    // 知道啦 on a reminder (notifyId).
-    void readAcknowledged(const QString &notifyId);
-    // 接受 or 拒绝 on an invitation (busicId, accepted, noticeJson).
-    void scheduleAnswered(const QString &busicId, bool accept, const QString &noticeJson);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -73,6 +76,7 @@ private:
     void viewDetail();
     void acknowledge();
     void answerSchedule(bool accept);
+    bool deliver(NoticeAnswer::Kind kind);
 
     int stayTime;
     int type;
@@ -83,6 +87,8 @@ private:
     QString endTime;
     QString noticeJson;
     QString notifyId;
+    QPointer<QObject> source;
+    AnswerRelay answerRelay;
 
     QLabel *bkground = nullptr;
     QLabel *iconLabel = nullptr;

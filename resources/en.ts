@@ -594,6 +594,30 @@ Overwrite it?</translation>
         <source>内容为空</source>
         <translation>empty content</translation>
     </message>
+    <message>
+        <source>连接超时</source>
+        <translation>the connection timed out</translation>
+    </message>
+    <message>
+        <source>升级包的文件名 %1 不是可以启动的安装程序，已停止升级。</source>
+        <translation>The update file name %1 is not an installer that can be started; the update was stopped.</translation>
+    </message>
+    <message>
+        <source>正在下载新版本 %1</source>
+        <translation>Downloading version %1</translation>
+    </message>
+    <message>
+        <source>正在下载新版本 %1：%2%</source>
+        <translation>Downloading version %1: %2%</translation>
+    </message>
+    <message>
+        <source>长时间没有收到数据，下载已停止。</source>
+        <translation>No data arrived for a long time; the download was stopped.</translation>
+    </message>
+    <message>
+        <source>新版本 %1 已下载完成，是否现在安装？</source>
+        <translation>Version %1 has been downloaded. Install it now?</translation>
+    </message>
 </context>
 <context>
     <name>WebPage</name>

@@ -8,10 +8,12 @@
 #include "update/versionrules.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
@@ -22,21 +24,33 @@ Q_LOGGING_CATEGORY(lcUpdate, "norva.update")
 
 namespace {
 const QString otherSettingsGroup = QStringLiteral("OtherSettings");
-// What the network thread may read ahead of the disk. Each chunk crosses threads with a wake-up,
-// so a small buffer costs speed (64 KiB: about 0.7 of curl's throughput), a large one memory
-// (1 MiB: 11 MB peak growth for 200 MB); 384 KiB gives about 1.1 of curl and 8 MB.
-const qint64 downloadBufferSize = 384 * 1024;
 } // namespace
 
-Updater::Updater(Host host) : QObject(host.window), m_host(std::move(host)), m_window(m_host.window)
-{}
+Updater::Updater(Host host, QObject *parent)
+    : QObject(parent), m_host(std::move(host)), m_download(new InstallerDownload(this))
+{
+    connect(m_download, &InstallerDownload::progress, this, &Updater::reportProgress);
+    // Evaluated first, then started: after a confirmed redirect the next request is running
+    // and startUpdate waits for it.
+    connect(m_download, &InstallerDownload::finished, this, [this] {
+        downloadFinished(m_version);
+        startUpdate();
+    });
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &Updater::installPendingAtQuit);
+}
 
 Updater::~Updater()
 {
-    if (m_downloadReply) {
-        m_downloadReply->disconnect(this);
-        m_downloadReply->abort();
-    }
+    // The download must not report back into a half-destroyed updater.
+    m_download->disconnect(this);
+}
+
+QWidget *Updater::boxParent() const
+{
+    if (m_requester)
+        return m_requester;
+    return m_host.window ? m_host.window() : nullptr;
 }
 
 QString Updater::insecureText(const QUrl &url) const
@@ -49,7 +63,7 @@ int Updater::showBox(QMessageBox::Icon icon, const QString &title, const QString
                      QMessageBox::StandardButton defaultButton)
 {
     // On the heap: the window (its parent) may go away while the nested loop runs.
-    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, buttons, m_window,
+    QPointer<QMessageBox> box = new QMessageBox(icon, title, text, buttons, boxParent(),
                                                 Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     if (QAbstractButton *yes = box->button(QMessageBox::Yes))
         yes->setText(tr("是"));
@@ -62,8 +76,11 @@ int Updater::showBox(QMessageBox::Icon icon, const QString &title, const QString
     return answer;
 }
 
-void Updater::checkVersion(bool silent)
+void Updater::checkVersion(bool silent, QWidget *requester)
 {
+    if (m_checkInProgress)
+        return;
+    m_requester = requester;
     startCheck(silent);
 }
 
@@ -73,12 +90,20 @@ void Updater::startCheck(bool silent)
         return;
     m_silentCheck = silent;
     m_checkInProgress = true;
+    m_checkTimedOut = false;
 
     // One manager per check, released with its reply.
-    auto *manager = new QNetworkAccessManager(m_window);
+    auto *manager = new QNetworkAccessManager(this);
     connect(manager, &QNetworkAccessManager::finished, this,
             &Updater::handleNetworkRequestFinished);
-    manager->get(QNetworkRequest(QUrl(ServiceUrl::versionFileUrl())));
+    QNetworkReply *reply = manager->get(QNetworkRequest(QUrl(ServiceUrl::versionFileUrl())));
+    // A connection that hangs must not hold the guard until the client restarts.
+    QTimer::singleShot(m_versionTimeoutMs, reply, [this, reply] {
+        if (!reply->isRunning())
+            return;
+        m_checkTimedOut = true;
+        reply->abort();
+    });
 }
 
 void Updater::handleNetworkRequestFinished(QNetworkReply *reply)
@@ -87,20 +112,21 @@ void Updater::handleNetworkRequestFinished(QNetworkReply *reply)
         return;
     reply->deleteLater();
     if (QNetworkAccessManager *manager = reply->manager()) {
-        if (manager != m_downloadManager.get())
+        if (manager->parent() == this)
             manager->deleteLater();
     }
 
     if (reply->error() != QNetworkReply::NoError) {
+        const QString reason = m_checkTimedOut ? tr("连接超时") : reply->errorString();
         // Only a check the user asked for reports it: an automatic one would put up a box at
         // every interval while the network is away.
         if (m_silentCheck) {
-            qCWarning(lcUpdate) << "automatic version check failed:" << reply->errorString();
+            qCWarning(lcUpdate) << "automatic version check failed:" << reason;
             m_checkInProgress = false;
             return;
         }
         QPointer<Updater> self(this);
-        showBox(QMessageBox::Warning, tr("版本检查失败"), tr("失败原因:") + reply->errorString());
+        showBox(QMessageBox::Warning, tr("版本检查失败"), tr("失败原因:") + reason);
         // Cleared after the box, so that timer ticks while it is open do not stack more boxes.
         if (self)
             m_checkInProgress = false;
@@ -178,7 +204,22 @@ void Updater::apply(const VersionFile::Decisions &d)
     m_requireHttps = d.requireHttps;
     m_forceUpdate = d.release == VersionFile::Release::Mandatory;
     if (m_forceUpdate) {
-        downloadFile(d.updateUrl, d.latestVersion);
+        startDownload(d.updateUrl, d.latestVersion, false);
+        return;
+    }
+    // Already downloaded and waiting for the quit: nothing to fetch again.
+    if (!m_pendingInstaller.isEmpty() && m_pendingVersion == d.latestVersion &&
+        QFile::exists(m_pendingInstaller)) {
+        if (m_silentCheck) {
+            qCInfo(lcUpdate) << "release" << d.latestVersion << "installs when the client quits";
+            m_checkInProgress = false;
+        } else {
+            askToInstall(d.latestVersion);
+        }
+        return;
+    }
+    if (d.background) {
+        startDownload(d.updateUrl, d.latestVersion, true);
         return;
     }
     if (!d.ask) {
@@ -192,16 +233,22 @@ void Updater::apply(const VersionFile::Decisions &d)
     if (!self)
         return;
     if (answer == QMessageBox::Yes)
-        downloadFile(d.updateUrl, d.latestVersion);
+        startDownload(d.updateUrl, d.latestVersion, false);
     else
         m_checkInProgress = false;
 }
 
 void Updater::downloadFile(const QString &urlText, const QString &version)
 {
+    startDownload(urlText, version, false);
+}
+
+void Updater::startDownload(const QString &urlText, const QString &version, bool background)
+{
     // One download at a time: a running one keeps its reply, file and guard.
-    if (m_downloadReply)
+    if (m_download->reply())
         return;
+    m_background = background;
     if (urlText.isEmpty() || !appSettings || appSettings->downloadPath.isEmpty()) {
         m_checkInProgress = false;
         return;
@@ -225,7 +272,16 @@ void Updater::downloadFile(const QString &urlText, const QString &version)
         return;
     }
 
-    const QString fileName = VersionRules::installerFileName(url, version);
+    const QString fileName = VersionRules::installerFileName(url, version, m_platform);
+    // The command interpreter would run something else than an installer, or a device.
+    if (!VersionRules::isStartableInstallerName(fileName, m_platform)) {
+        qCWarning(lcUpdate) << "installer name cannot be started:" << fileName;
+        showBox(QMessageBox::Warning, tr("错误"),
+                tr("升级包的文件名 %1 不是可以启动的安装程序，已停止升级。").arg(fileName));
+        if (self)
+            m_checkInProgress = false;
+        return;
+    }
     const QString directory = QDir::cleanPath(appSettings->downloadPath);
     const bool useDirectory = !directory.isEmpty() && QFileInfo(directory).isDir();
     const QString target = useDirectory ? directory + QLatin1Char('/') + fileName : fileName;
@@ -236,7 +292,7 @@ void Updater::downloadFile(const QString &urlText, const QString &version)
             QPointer<QMessageBox> notice = new QMessageBox(
                 QMessageBox::Information, tr("升级提醒"),
                 tr("10秒后自动下载新版本 %1 安装升级").arg(version), QMessageBox::NoButton,
-                m_window, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+                boxParent(), Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
             QTimer::singleShot(m_overwriteNoticeDelayMs, notice.data(), &QMessageBox::accept);
             notice->exec();
             delete notice.data();
@@ -258,55 +314,43 @@ void Updater::downloadFile(const QString &urlText, const QString &version)
         QFile::remove(target);
     }
 
-    m_installerFile = openFileForWrite(target);
-    if (m_installerFile)
+    // Whatever waited for the quit is replaced, or was the very file about to be rewritten.
+    m_pendingInstaller.clear();
+    m_pendingVersion.clear();
+    if (openFileForWrite(target))
         startRequest(url, version);
 }
 
-std::unique_ptr<QFile> Updater::openFileForWrite(const QString &fileName)
+bool Updater::openFileForWrite(const QString &fileName)
 {
-    auto file = std::make_unique<QFile>(fileName);
-    // Unbuffered: a failed write shows at once, not at some later flush.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        const QString error = file->errorString();
-        file.reset();
-        QPointer<Updater> self(this);
-        showBox(QMessageBox::Information, tr("错误"),
-                tr("无法保存到该文件 %1: %2.").arg(QDir::toNativeSeparators(fileName), error));
-        if (self)
-            m_checkInProgress = false;
-        return nullptr;
-    }
-    return file;
+    QString error;
+    if (m_download->open(fileName, &error))
+        return true;
+    QPointer<Updater> self(this);
+    showBox(QMessageBox::Information, tr("错误"),
+            tr("无法保存到该文件 %1: %2.").arg(QDir::toNativeSeparators(fileName), error));
+    if (self)
+        m_checkInProgress = false;
+    return false;
 }
 
 void Updater::startRequest(const QUrl &url, const QString &version)
 {
-    m_downloadUrl = url;
-    m_downloadAborted = false;
-    m_writeFailed = false;
-    m_writeError.clear();
-    m_bytesWritten = 0;
-    if (!m_downloadManager) {
-        m_downloadManager = std::make_unique<QNetworkAccessManager>();
-        // Redirects are put to the user, never followed silently.
-        m_downloadManager->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    }
-    m_downloadReply = m_downloadManager->get(QNetworkRequest(url));
-    QNetworkReply *reply = m_downloadReply;
-    // Bounded: the network thread waits when the disk is slower, instead of queueing the
-    // whole installer in memory.
-    reply->setReadBufferSize(downloadBufferSize);
-
-    connect(reply, &QNetworkReply::finished, this, [this, version] { downloadFinished(version); });
-    connect(reply, &QIODevice::readyRead, this, &Updater::downloadReadyRead);
+    m_version = version;
+    m_lastPercent = -1;
+    m_download->start(url);
 
     // A dialog left over from a redirected request gives way to the new one.
     if (m_progressDialog) {
         m_progressDialog->disconnect(this);
         m_progressDialog->deleteLater();
     }
-    auto *dialog = new ProgressDialog(url, m_window);
+    if (m_background) {
+        // No dialog in front of the user's work: the tray tells the progress.
+        reportProgress(0, -1);
+        return;
+    }
+    auto *dialog = new ProgressDialog(url, m_host.window ? m_host.window() : m_requester.data());
     m_progressDialog = dialog;
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowTitle(tr("新版本 %1 下载进度").arg(version));
@@ -319,134 +363,80 @@ void Updater::startRequest(const QUrl &url, const QString &version)
     }
 
     connect(dialog, &QProgressDialog::canceled, this, &Updater::cancelDownload);
-    connect(reply, &QNetworkReply::downloadProgress, dialog, &ProgressDialog::networkReplyProgress);
-    connect(reply, &QNetworkReply::finished, this, &Updater::startUpdate);
+    connect(m_download, &InstallerDownload::progress, dialog,
+            &ProgressDialog::networkReplyProgress);
     dialog->show();
+}
+
+void Updater::reportProgress(qint64 received, qint64 total)
+{
+    if (!m_background)
+        return;
+    // The tooltip changes with the percentage, not with every packet.
+    const int percent = total > 0 ? int(qBound<qint64>(0, received * 100 / total, 100)) : -1;
+    if (percent == m_lastPercent && received > 0)
+        return;
+    m_lastPercent = percent;
+    emit backgroundStatus(percent < 0 ? tr("正在下载新版本 %1").arg(m_version)
+                                      : tr("正在下载新版本 %1：%2%").arg(m_version).arg(percent));
 }
 
 void Updater::downloadReadyRead()
 {
-    if (!m_installerFile || !m_downloadReply)
-        return;
-    // Written as it arrives, so memory stays flat whatever the installer's size.
-    const QByteArray data = m_downloadReply->readAll();
-    if (data.isEmpty() || m_writeFailed)
-        return;
-    if (m_installerFile->write(data) != data.size()) {
-        // A short write would leave a corrupt installer: stop here and report it when finished.
-        m_writeFailed = true;
-        m_writeError = m_installerFile->errorString();
-        m_downloadReply->abort();
-        return;
-    }
-    m_bytesWritten += data.size();
-}
-
-bool Updater::downloadIncomplete() const
-{
-    // Qt reports a connection that closes early as a success; the announced length tells.
-    const QVariant length = m_downloadReply->header(QNetworkRequest::ContentLengthHeader);
-    const QByteArray encoding = m_downloadReply->rawHeader("Content-Encoding").trimmed().toLower();
-    if (!length.isValid() || !(encoding.isEmpty() || encoding == "identity"))
-        return false;
-    return length.toLongLong() != m_bytesWritten;
+    m_download->readyRead();
 }
 
 void Updater::cancelDownload()
 {
-    m_downloadAborted = true;
-    if (m_downloadReply && m_downloadReply->isRunning())
-        m_downloadReply->abort();
-}
-
-void Updater::releaseReply()
-{
-    if (m_downloadReply) {
-        m_downloadReply->deleteLater();
-        m_downloadReply = nullptr;
-    }
+    m_download->cancel();
 }
 
 void Updater::downloadFinished(const QString &strVersion)
 {
     m_downloadCompleted = false;
-    // Whatever is still buffered belongs to the file too.
-    if (m_downloadReply && m_downloadReply->error() == QNetworkReply::NoError)
-        downloadReadyRead();
-    QString fileName;
-    if (m_installerFile) {
-        fileName = m_installerFile->fileName();
-        m_installerPath = fileName;
-        m_installerFile->close();
-        if (m_installerFile->error() != QFileDevice::NoError && !m_writeFailed) {
-            m_writeFailed = true;
-            m_writeError = m_installerFile->errorString();
-        }
-        m_installerFile.reset();
-    }
+    const InstallerDownload::Result result = m_download->result();
+    if (m_download->reply() || result == InstallerDownload::Result::Running)
+        return;
+    const QString fileName = m_download->fileName();
+    m_installerPath = fileName;
     const QString absolutePath =
         fileName.isEmpty() ? QString() : QFileInfo(fileName).absoluteFilePath();
 
     // A download that stops here must not leave an undismissable dialog behind.
-    auto letDialogClose = [this] {
+    if (m_progressDialog)
+        m_progressDialog->canClose = true;
+
+    switch (result) {
+    case InstallerDownload::Result::Running:
+    case InstallerDownload::Result::Cancelled:
+    case InstallerDownload::Result::Failed:
+        return;
+    case InstallerDownload::Result::Stalled:
         if (m_progressDialog)
-            m_progressDialog->canClose = true;
-    };
-
-    if (m_downloadAborted) {
-        releaseReply();
-        letDialogClose();
+            m_progressDialog->setLabelText(tr("长时间没有收到数据，下载已停止。"));
         return;
-    }
-
-    if (!m_downloadReply)
+    case InstallerDownload::Result::WriteFailed:
+        showBox(QMessageBox::Information, tr("错误"),
+                tr("无法保存到该文件 %1: %2.")
+                    .arg(QDir::toNativeSeparators(fileName), m_download->writeError()));
         return;
-    if (m_writeFailed || m_downloadReply->error() != QNetworkReply::NoError) {
-        if (!absolutePath.isEmpty())
-            QFile::remove(absolutePath);
-        releaseReply();
-        letDialogClose();
-        if (m_writeFailed) {
-            showBox(QMessageBox::Information, tr("错误"),
-                    tr("无法保存到该文件 %1: %2.")
-                        .arg(QDir::toNativeSeparators(fileName), m_writeError));
-        }
-        return;
-    }
-
-    const QUrl redirect =
-        m_downloadReply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
-    if (redirect.isEmpty()) {
-        if (downloadIncomplete()) {
-            if (!absolutePath.isEmpty())
-                QFile::remove(absolutePath);
-            releaseReply();
-            letDialogClose();
-            return;
-        }
-        const QByteArray contentType =
-            m_downloadReply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
-        releaseReply();
-        // A captive portal's login page or an empty answer must never be started.
-        if (!VersionRules::looksLikeInstaller(contentType, m_bytesWritten)) {
-            qCWarning(lcUpdate) << "download is no installer:" << contentType << m_bytesWritten
-                                << "bytes";
-            if (!absolutePath.isEmpty())
-                QFile::remove(absolutePath);
-            letDialogClose();
-            showBox(
-                QMessageBox::Warning, tr("错误"),
+    case InstallerDownload::Result::NotInstaller: {
+        const QByteArray contentType = m_download->contentType();
+        const qint64 bytes = m_download->bytesWritten();
+        qCWarning(lcUpdate) << "download is no installer:" << contentType << bytes << "bytes";
+        showBox(QMessageBox::Warning, tr("错误"),
                 tr("下载的内容不是安装程序（%1），已停止升级。")
-                    .arg(m_bytesWritten > 0 ? QString::fromLatin1(contentType) : tr("内容为空")));
-            return;
-        }
+                    .arg(bytes > 0 ? QString::fromLatin1(contentType) : tr("内容为空")));
+        return;
+    }
+    case InstallerDownload::Result::Completed:
         m_downloadCompleted = true;
         return;
+    case InstallerDownload::Result::Redirected:
+        break;
     }
-    releaseReply();
 
-    letDialogClose();
-    const QUrl resolved = m_downloadUrl.resolved(redirect);
+    const QUrl resolved = m_download->redirectTarget();
     QPointer<Updater> self(this);
     if (!VersionRules::isAllowedDownload(resolved, m_requireHttps)) {
         qCWarning(lcUpdate) << "installer redirect leaves https:" << resolved.toString();
@@ -465,27 +455,55 @@ void Updater::downloadFinished(const QString &strVersion)
             QFile::remove(absolutePath);
         return;
     }
-    if (absolutePath.isEmpty())
-        return;
-    m_installerFile = openFileForWrite(absolutePath);
-    if (m_installerFile)
+    if (!absolutePath.isEmpty() && openFileForWrite(absolutePath))
         startRequest(resolved, strVersion);
 }
 
 void Updater::startUpdate()
 {
     // After a confirmed redirect the update goes on with the new request.
-    if (m_downloadReply)
+    if (m_download->reply())
         return;
-    m_checkInProgress = false;
+    if (m_background)
+        emit backgroundStatus(QString());
 
     const bool completed = m_downloadCompleted;
     m_downloadCompleted = false;
-    if (!completed || m_installerPath.isEmpty())
+    if (!completed || m_installerPath.isEmpty()) {
+        m_checkInProgress = false;
         return;
+    }
+    if (m_background) {
+        askToInstall(m_version);
+        return;
+    }
+    m_checkInProgress = false;
+    launchInstaller(m_installerPath);
+}
 
+void Updater::askToInstall(const QString &version)
+{
+    const QString path = m_pendingInstaller.isEmpty() ? m_installerPath : m_pendingInstaller;
+    QPointer<Updater> self(this);
+    const int answer = showBox(QMessageBox::Question, tr("升级提醒"),
+                               tr("新版本 %1 已下载完成，是否现在安装？").arg(version),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    if (!self)
+        return;
+    m_checkInProgress = false;
+    if (answer == QMessageBox::Yes) {
+        launchInstaller(path);
+        return;
+    }
+    m_pendingInstaller = path;
+    m_pendingVersion = version;
+    qCInfo(lcUpdate) << "release" << version << "installs when the client quits";
+}
+
+bool Updater::launchInstaller(const QString &path)
+{
     // The file as opened: in the download directory, or in the current one as a fallback.
-    const QFileInfo installer(m_installerPath);
+    const QFileInfo installer(path);
     const bool started =
         m_launcher ? m_launcher(installer.absolutePath(), installer.fileName())
                    : InstallerLauncher::launch(installer.absolutePath(), installer.fileName());
@@ -494,8 +512,30 @@ void Updater::startUpdate()
         showBox(QMessageBox::Warning, tr("错误"),
                 tr("无法启动安装程序 %1。")
                     .arg(QDir::toNativeSeparators(installer.absoluteFilePath())));
-        return;
+        return false;
     }
+    m_pendingInstaller.clear();
+    m_pendingVersion.clear();
     if (m_host.quitAfterInstallerStarted)
         m_host.quitAfterInstallerStarted();
+    return true;
+}
+
+void Updater::installPendingAtQuit()
+{
+    if (m_pendingInstaller.isEmpty())
+        return;
+    const QFileInfo installer(m_pendingInstaller);
+    m_pendingInstaller.clear();
+    m_pendingVersion.clear();
+    // Nobody is left to read a box: the log has to do.
+    const bool started =
+        installer.exists() &&
+        (m_launcher ? m_launcher(installer.absolutePath(), installer.fileName())
+                    : InstallerLauncher::launch(installer.absolutePath(), installer.fileName()));
+    if (started)
+        qCInfo(lcUpdate) << "installer started at quit:" << installer.absoluteFilePath();
+    else
+        qCWarning(lcUpdate) << "installer could not be started at quit:"
+                            << installer.absoluteFilePath();
 }

@@ -86,9 +86,11 @@ void readRelease(const QJsonObject &win, const VersionFile::Input &input, Versio
         return;
     }
     d.release = Release::Optional;
-    // Mode 0 leaves optional releases to the user's own check; modes 1 and 2 ask, and only
-    // the answer "是" downloads.
-    d.ask = !(input.updateMode == 0 && input.silent);
+    // Mode 0 leaves optional releases to the user's own check; mode 1 asks, and only "是"
+    // downloads; mode 2 downloads by itself and asks only whether to install. A check the user
+    // asked for always asks first.
+    d.background = input.updateMode == 2 && input.silent;
+    d.ask = !d.background && !(input.updateMode == 0 && input.silent);
 }
 
 } // namespace

@@ -15,7 +15,7 @@ public:
     {
         QString clearCacheVersion; // version of the last cache clearing
         QString defaultMainPage;
-        int updateMode = 2;     // 0 no automatic offers, 1 only announce, 2 download and update
+        int updateMode = 2;     // 0 no automatic offers, 1 ask first, 2 download, then ask
         bool silent = true;     // an automatic check, not one the user asked for
         bool overHttps = false; // the file itself came over https
     };
@@ -49,6 +49,7 @@ public:
         QString latestVersion;
         QString updateUrl;
         bool ask = false;          // Optional: put the question; false passes the offer over
+        bool background = false;   // Optional: download without asking, then ask to install
         bool report = false;       // UpToDate, BrokenVersion: tell the user
         bool requireHttps = false; // the installer and its redirects must stay on https
     };

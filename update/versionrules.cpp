@@ -131,6 +131,29 @@ QString VersionRules::installerFileName(const QUrl &url, const QString &version,
     return fallback;
 }
 
+bool VersionRules::isStartableInstallerName(const QString &fileName, Platform platform)
+{
+    if (platform != Platform::Windows)
+        return true;
+    const QString lower = fileName.toLower();
+    if (!lower.endsWith(QLatin1String(".exe")) && !lower.endsWith(QLatin1String(".msi")))
+        return false;
+    // Windows ignores the extension, and blanks before it, when it looks for a device; blanks in
+    // front are taken away too, to be safe.
+    const QString base = lower.section(QLatin1Char('.'), 0, 0).trimmed();
+    if (base.isEmpty())
+        return false;
+    static const QStringList devices = {QStringLiteral("con"), QStringLiteral("prn"),
+                                        QStringLiteral("aux"), QStringLiteral("nul")};
+    if (devices.contains(base))
+        return false;
+    const bool numbered =
+        base.size() == 4 &&
+        (base.startsWith(QLatin1String("com")) || base.startsWith(QLatin1String("lpt"))) &&
+        base.at(3) >= QLatin1Char('0') && base.at(3) <= QLatin1Char('9');
+    return !numbered;
+}
+
 bool VersionRules::isAllowedDownload(const QUrl &url, bool requireHttps)
 {
     return !requireHttps || url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;

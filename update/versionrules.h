@@ -52,6 +52,12 @@ public:
     static QString installerFileName(const QUrl &url, const QString &version,
                                      Platform platform = hostPlatform());
 
+    // Whether the command interpreter can start the file as an installer. On Windows the name
+    // must end in ".exe" or ".msi" and must not name a device (CON, NUL, COM0-9, LPT0-9, also with
+    // an extension such as NUL.exe); elsewhere any name will do.
+    static bool isStartableInstallerName(const QString &fileName,
+                                         Platform platform = hostPlatform());
+
     // Whether the installer may come from url: after a version file that came over https,
     // only https will do, for the installer and for every redirect.
     static bool isAllowedDownload(const QUrl &url, bool requireHttps);

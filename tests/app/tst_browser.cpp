@@ -8,12 +8,15 @@
 #include "store/appsettings.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
+#include "update/updater.h"
 #include "web/webview.h"
 
 #include <QAbstractEventDispatcher>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
 #include <QNetworkReply>
+#include <QPropertyAnimation>
 #include <QPushButton>
 #include <QSettings>
 #include <QWebEngineProfile>
@@ -179,57 +182,119 @@ private slots:
         delete window;
     }
 
-    // A popup's answer reaches the page whose channel delivered the rules last; the first
-    // window comes up before the page is asked to show the notice.
-    void popupAnswersReachThePage()
+    // Each popup answers the page that sent its notice, whichever window checked the version
+    // last: here the developer-tools window, which has no page. A page that has gone hands its
+    // answers to the first main window's service page; with none left an answer is logged as
+    // lost, and an invitation stays open instead of closing as if answered.
+    void popupAnswersReachTheirPage()
     {
+        const QString versionPath = "/kst-client/updates/version.json";
+        server.setHtml(versionPath, R"({"global": {"forceNotice": {"status": 1,
+            "stayTime": 600, "busicTypes": [2, 6], "noticeInfo": [
+            {"targetType": 1, "busicType": 2, "key": ["*"]},
+            {"targetType": 2, "busicType": 6, "key": ["*"]}]}}})");
+        const auto restore = qScopeGuard([&] { server.setHtml(versionPath, "not json"); });
         Browser browser;
-        QScopedPointer<MainWindow> window(browser.createWindow(0, false));
-        mainWindow = window.data();
-        const auto reset = qScopeGuard([] { mainWindow = nullptr; });
-        // Answers go only to a page of the service, so the window shows one.
-        QSignalSpy loaded(window->currentView(), &QWebEngineView::loadFinished);
-        window->loadUrl(server.url());
-        QVERIFY(loaded.wait(20000));
-        JsChannel &channel = *window->jsChannel();
+        appSettings->isSysNoticeVoice = false;
+        MainWindow *first = browser.createWindow(0, false);
+        QPointer<MainWindow> second = browser.createWindow(0, false);
+        mainWindow = first;
+        const auto reset = qScopeGuard([&] {
+            mainWindow = nullptr;
+            delete second.data();
+            delete first;
+        });
         QStringList answers;
-        const auto record = [&](const char *what) {
-            return [&, what](const QString &arg) {
-                answers << what + arg + (window->isVisible() ? " up" : "");
+        for (MainWindow *w : {first, second.data()}) {
+            QSignalSpy loaded(w->currentView(), &QWebEngineView::loadFinished);
+            w->loadUrl(server.url());
+            QVERIFY(loaded.wait(20000));
+            const QString tag = w == first ? "1 " : "2 ";
+            const auto record = [&answers, w, tag](const QString &what) {
+                answers << tag + what + (w->isVisible() ? " up" : "");
             };
-        };
-        connect(&channel, &JsChannel::receiveScheduleInHtml, this, record("receive:"));
-        connect(&channel, &JsChannel::rejectScheduleInHtml, this, record("reject:"));
-        connect(&channel, &JsChannel::noticeReadInHtml, this, record("read:"));
-        connect(&channel, &JsChannel::showMsgNotificationInHtml, this, record("show:"));
-
-        // with the bridge, type, button, what reaches the page, whether the window comes up
-        const std::tuple<bool, int, const char *, QStringList, bool> cases[] = {
-            {true, 1, "notifyBtnKnown", {"read:N"}, false},
-            {true, 7, "notifyBtnKnown", {"read:N"}, false}, // an unknown kind still acknowledges
-            {true, 0, "notifyBtnViewDetail", {"show:J up"}, true},
-            {true, 2, "notifyBtnKnown", {"receive:B", "show:J up"}, true},
-            {true, 2, "notifyBtnReject", {"reject:B", "show:J up"}, true},
-            {false, 2, "notifyBtnReject", {}, false},
-            {false, 0, "notifyBtnViewDetail", {}, true},
-        };
-        for (const auto &[withChannel, type, button, expected, raisesWindow] : cases) {
-            browser.setForceNotice(withChannel ? window->messages() : nullptr, QJsonObject());
-            answers.clear();
-            window->hide();
-            NoticeItem item;
-            item.targetType = type;
-            item.busicId = "B";
-            item.noticeJson = "J";
-            item.notifyId = "N";
-            browser.addNotice(item);
-            NotifyWindow *popup = browser.notifyManager()->popups().last();
-            QSignalSpy gone(popup, &NotifyWindow::disappear);
-            QTest::mouseClick(popup->findChild<QPushButton *>(button), Qt::LeftButton);
-            QCOMPARE(answers, expected);
-            QCOMPARE(window->isVisible(), raisesWindow);
-            QVERIFY(gone.wait()); // the popup closes with or without anybody to answer
+            JsChannel *channel = w->jsChannel();
+            connect(channel, &JsChannel::receiveScheduleInHtml, this,
+                    [=](const QString &id) { record("receive:" + id); });
+            connect(channel, &JsChannel::rejectScheduleInHtml, this,
+                    [=](const QString &id) { record("reject:" + id); });
+            connect(channel, &JsChannel::noticeReadInHtml, this,
+                    [=](const QString &id) { record("read:" + id); });
+            connect(channel, &JsChannel::showMsgNotificationInHtml, this, [=](const QString &json) {
+                const QJsonObject extras =
+                    QJsonDocument::fromJson(json.toUtf8()).object().value("extras").toObject();
+                record("show:" + extras.value("busicId").toString());
+            });
         }
+
+        QPointer<MainWindow> tools = browser.createDevToolsWindow();
+        tools->handleCheckVersion();
+        QTRY_COMPARE_WITH_TIMEOUT(browser.notifyManager()->allowedBusicTypes(), QList<int>({2, 6}),
+                                  20000);
+        QTRY_VERIFY(!browser.updater()->checkInProgress());
+        tools->close();
+        QTRY_VERIFY(!tools);
+
+        int serial = 0;
+        const auto popupFrom = [&](MainWindow *w, int busicType) {
+            const int id = ++serial;
+            w->handleWebNoticeMsg(QString(R"({"title": "T", "content": "C", "type": "t",
+                "extras": {"busicType": %1, "busicId": "B%2", "notifyId": "N%2"}})")
+                                      .arg(busicType)
+                                      .arg(id));
+            return browser.notifyManager()->popups().last();
+        };
+        const auto click = [&](NotifyWindow *popup, const char *button) {
+            answers.clear();
+            for (MainWindow *w : browser.windows())
+                w->hide();
+            QTest::mouseClick(popup->findChild<QPushButton *>(button), Qt::LeftButton);
+        };
+        const auto fading = [](NotifyWindow *popup) {
+            const auto all = popup->findChildren<QPropertyAnimation *>();
+            return std::any_of(all.begin(), all.end(), [](QPropertyAnimation *a) {
+                return a->propertyName() == "windowOpacity" && a->endValue() == 0.0;
+            });
+        };
+
+        // Two windows, each answered on its own page; the answering window comes up before its
+        // page shows the notice.
+        click(popupFrom(second, 2), "notifyBtnKnown");
+        QCOMPARE(answers, QStringList({"2 read:N1"}));
+        click(popupFrom(first, 6), "notifyBtnKnown");
+        QCOMPARE(answers, QStringList({"1 receive:B2", "1 show:B2 up"}));
+        click(popupFrom(second, 6), "notifyBtnReject");
+        QCOMPARE(answers, QStringList({"2 reject:B3", "2 show:B3 up"}));
+        click(popupFrom(second, 2), "notifyBtnViewDetail");
+        QCOMPARE(answers, QStringList({"2 show:B4 up"}));
+
+        // The sending window closed: the first main window's page takes the answer.
+        NotifyWindow *orphan = popupFrom(second, 6);
+        delete second.data();
+        click(orphan, "notifyBtnKnown");
+        QCOMPARE(answers, QStringList({"1 receive:B5", "1 show:B5 up"}));
+        QVERIFY(fading(orphan));
+
+        // No service page left anywhere: nothing is sent, and only the detail brings the
+        // window up.
+        NotifyWindow *invitation = popupFrom(first, 6);
+        QSignalSpy left(first->currentView(), &QWebEngineView::loadFinished);
+        first->loadUrl(QUrl("about:blank"));
+        QVERIFY(left.wait(20000));
+        const QRegularExpression lost("^popup answer .* not delivered");
+        for (const char *button : {"notifyBtnKnown", "notifyBtnReject"}) {
+            QTest::ignoreMessage(QtWarningMsg, lost);
+            click(invitation, button);
+            QVERIFY(answers.isEmpty());
+            QVERIFY(!first->isVisible());
+            QVERIFY(invitation->isVisible());
+            QVERIFY(!fading(invitation));
+        }
+        QTest::ignoreMessage(QtWarningMsg, lost);
+        click(invitation, "notifyBtnViewDetail");
+        QVERIFY(answers.isEmpty());
+        QVERIFY(first->isVisible());
+        QVERIFY(fading(invitation));
     }
 
     // Made at the first download, once.

@@ -131,6 +131,62 @@ private slots:
         QCOMPARE(popupsAlive(), 2);
     }
 
+    // Every answer reaches the relay with its notice's source (null once that is gone). An
+    // invitation nobody received stays open; the other answers close the popup either way.
+    void answersGoToTheRelay()
+    {
+        NotifyManager manager;
+        auto source = std::make_unique<QObject>();
+        QList<NoticeAnswer> seen;
+        bool delivered = true;
+        manager.setAnswerRelay([&](const NoticeAnswer &answer) {
+            seen << answer;
+            return delivered;
+        });
+        using K = NoticeAnswer::Kind;
+        // type, button, what the relay answers, the kind it is given, whether the popup closes
+        const std::tuple<int, const char *, bool, K, bool> cases[] = {
+            {1, "notifyBtnKnown", false, K::Read, true},
+            {7, "notifyBtnKnown", true, K::Read, true}, // an unknown kind still acknowledges
+            {0, "notifyBtnViewDetail", false, K::Detail, true},
+            {2, "notifyBtnKnown", true, K::Accept, true},
+            {2, "notifyBtnReject", true, K::Reject, true},
+            {2, "notifyBtnKnown", false, K::Accept, false},
+            {2, "notifyBtnReject", false, K::Reject, false},
+        };
+        for (const auto &[type, button, relayed, kind, closes] : cases) {
+            NoticeItem item;
+            item.targetType = type;
+            item.busicId = "B";
+            item.notifyId = "N";
+            item.noticeJson = "J";
+            item.source = source.get();
+            manager.addNotice(item);
+            QPointer<NotifyWindow> popup = manager.popups().last();
+            delivered = relayed;
+            seen.clear();
+            QTest::mouseClick(popup->findChild<QPushButton *>(button), Qt::LeftButton);
+            QCOMPARE(seen.size(), 1);
+            QCOMPARE(seen[0].kind, kind);
+            QCOMPARE(seen[0].source.data(), source.get());
+            QCOMPARE(seen[0].busicId + seen[0].notifyId + seen[0].noticeJson, QString("BNJ"));
+            QCOMPARE(animations(popup, "windowOpacity", 0.0), closes ? 1 : 0);
+            QVERIFY(popup->isVisible());
+            if (!closes)
+                popup->fadeOut();
+            QTRY_VERIFY(popup.isNull());
+        }
+        NoticeItem item;
+        item.source = source.get();
+        manager.addNotice(item);
+        source.reset();
+        seen.clear();
+        QTest::mouseClick(manager.popups().last()->findChild<QPushButton *>("notifyBtnKnown"),
+                          Qt::LeftButton);
+        QCOMPARE(seen.size(), 1);
+        QVERIFY(seen[0].source.isNull());
+    }
+
     void titles()
     {
         QCOMPARE(NotifyWindow::composeTitle(1, "「周会」开始", "c"), QString("「周会」提醒你 c"));

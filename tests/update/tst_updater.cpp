@@ -5,6 +5,7 @@
 #include "tests/support/testsupport.h"
 #include "update/progressdialog.h"
 #include "update/updater.h"
+#include "update/versionrules.h"
 #include "web/webview.h"
 
 #include <QAbstractButton>
@@ -131,6 +132,7 @@ private:
     TestHttpServer m_server;
     QByteArray m_versionBody;
     int m_versionStatus = 200;
+    bool m_versionStall = false;
     Browser *m_browser = nullptr;
     MainWindow *m_window = nullptr;
     Updater *m_updater = nullptr;
@@ -143,6 +145,10 @@ private slots:
         QVERIFY(m_server.listen());
         qputenv("NORVA_SERVICE_URL", m_server.url().toString().toUtf8());
         m_server.setHandler("/kst-client/updates/version.json", [this](const QByteArray &) {
+            // A stalled answer keeps trickling in, but never ends.
+            if (m_versionStall)
+                return TestHttpServer::Response{
+                    200, "application/json", QByteArray(1 << 20, ' '), {}, true, 0, true};
             return TestHttpServer::Response{m_versionStatus, "application/json", m_versionBody, {}};
         });
         m_server.setHtml("/", "<html><body>main</body></html>");
@@ -159,10 +165,14 @@ private slots:
         m_boxes.seen.clear();
         m_boxes.answers.clear();
         m_versionStatus = 200;
+        m_versionStall = false;
         m_window->setQuitRequested(false);
         appSettings->updateMode = 2;
         m_updater->setAssumeHttpsVersionFile(false);
         m_updater->setInstallerLauncher(nullptr);
+        m_updater->setPlatform(VersionRules::hostPlatform());
+        m_updater->setVersionTimeout(30000);
+        m_updater->setStallTimeout(60000);
         appSettings->downloadPath = NorvaTest::homeDir() + QString("/dl-%1").arg(++m_run);
         QVERIFY(QDir().mkpath(downloads()));
         QVERIFY(!m_updater->checkInProgress());
@@ -184,7 +194,7 @@ private slots:
 
     void checkOutcomes_data()
     {
-        QTest::addColumn<QByteArray>("file"); // empty: the server fails
+        QTest::addColumn<QByteArray>("file"); // empty: the server fails; "<stall>": never ends
         QTest::addColumn<bool>("silent");
         QTest::addColumn<QString>("title"); // empty: no box at all
         QTest::addColumn<QString>("text");  // ending in ":", the start of the text
@@ -197,12 +207,16 @@ private slots:
         row("network error", {}, false, "版本检查失败", "失败原因:");
         // Offline, an automatic check every interval must not put up a box each time.
         row("network error, silent", {}, true);
+        // A request that does not finish in time fails the same way, and frees the guard.
+        row("stalled", "<stall>", false, "版本检查失败", "失败原因:连接超时");
+        row("stalled, silent", "<stall>", true);
         row("up to date", releaseFile("1.7.5"), false, "检查版本",
             "当前版本 1.7.5 已经是最新版本！");
         row("up to date, silent", releaseFile("1.7.5"), true);
         row("too few parts", releaseFile("1.8"), false, "检查版本", "获取版本信息出错");
+        // Mode 1 asks before it downloads, also from an automatic check.
         row("Force is optional", releaseFile("1.7.6", "Force", url), true, "升级提醒",
-            "发现新版本 1.7.6 ，是否下载升级？");
+            "发现新版本 1.7.6 ，是否下载升级？", 1);
         // Update mode 0 offers nothing by itself (the other modes: tst_versionrules).
         row("mode 0, silent", releaseFile("1.7.6", "", url), true, {}, {}, 0);
     }
@@ -216,11 +230,16 @@ private slots:
         appSettings->updateMode = mode;
         // Twice: the guard is released and "否" leaves everything as it was, so it asks again.
         m_versionStatus = file.isEmpty() ? 500 : 200;
+        m_versionStall = file == "<stall>";
+        if (m_versionStall) {
+            QCOMPARE(m_updater->versionTimeout(), 30000);
+            m_updater->setVersionTimeout(300);
+        }
         for (int round = 0; round < 2; ++round) {
             m_boxes.seen.clear();
             m_boxes.answers = QStringList{"否"};
             const int requestsBefore = m_server.requests().size();
-            if (file.isEmpty() && silent)
+            if ((file.isEmpty() || m_versionStall) && silent)
                 QTest::ignoreMessage(QtWarningMsg,
                                      QRegularExpression("^automatic version check failed:"));
             runCheck(silent, file);
@@ -247,20 +266,27 @@ private slots:
     }
 
     // Under a minute is ignored; a minute or more re-arms the timer (whether the same period
-    // restarts it is the application object's test).
+    // restarts it is the application object's test). The balloon time holds for every window,
+    // also one opened later, whichever window checked.
     void checkInterval()
     {
-        const auto check = [this](int interval) {
-            const QJsonObject info{{"checkUpdateInterval", interval}};
+        QScopedPointer<MainWindow> second(m_browser->createWindow(0, false));
+        const auto check = [this](int interval, int stay) {
+            const QJsonObject info{{"checkUpdateInterval", interval}, {"noticeStayTime", stay}};
             runCheck(true, toJson({{"global", QJsonObject{{"systemInfo", info}}}}));
         };
         QCOMPARE(m_browser->checkUpdateInterval(), 86400);
-        check(59);
+        check(59, 7);
         QCOMPARE(m_browser->checkUpdateInterval(), 86400);
-        check(60);
+        QCOMPARE(m_window->noticeStayTime(), 7);
+        QCOMPARE(second->noticeStayTime(), 7);
+        QScopedPointer<MainWindow> later(m_browser->createWindow(0, false));
+        QCOMPARE(later->noticeStayTime(), 7);
+        check(60, 0);
         QCOMPARE(m_browser->checkUpdateInterval(), 60);
         QVERIFY(m_browser->checkTimerId() > 0);
-        check(86400);
+        QCOMPARE(later->noticeStayTime(), 3);
+        check(86400, 3);
     }
 
     // The cache is cleared (the main page reloads) once per "ver": nothing recorded yet clears,
@@ -418,19 +444,32 @@ private slots:
 
     void failedDownloadRemovesFile_data()
     {
-        QTest::addColumn<bool>("truncated");
-        QTest::newRow("HTTP error") << false;
-        QTest::newRow("truncated") << true;
+        QTest::addColumn<QString>("how");
+        QTest::newRow("HTTP error") << "error";
+        QTest::newRow("truncated") << "truncated";
+        // Nothing more arrives after the first kilobyte.
+        QTest::newRow("stalled") << "stalled";
     }
     void failedDownloadRemovesFile()
     {
         // Nothing starts, and the mandatory update's dialog may be closed again.
-        QFETCH(bool, truncated);
+        QFETCH(QString, how);
         const QString target = downloads() + "/part.run";
-        offer(truncated ? serve("/dl/part.run", QByteArray(4 << 20, '#'), true)
-                        : m_server.url("/404/part.run").toString(),
-              {}, "force");
-        if (truncated) {
+        QString url = m_server.url("/404/part.run").toString();
+        if (how == "truncated") {
+            url = serve("/dl/part.run", QByteArray(4 << 20, '#'), true);
+        } else if (how == "stalled") {
+            QCOMPARE(m_updater->stallTimeout(), 60000);
+            m_updater->setStallTimeout(300);
+            m_server.setResponse(
+                "/dl/part.run",
+                {200, "application/octet-stream", QByteArray(4 << 20, '#'), {}, true, 1024, false});
+            url = m_server.url("/dl/part.run").toString();
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^installer download received nothing for"));
+        }
+        offer(url, {}, "force");
+        if (how == "truncated") {
             QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(target).size() > 0, 10000);
             m_server.release("/dl/part.run", false);
         }
@@ -439,6 +478,100 @@ private slots:
         QVERIFY(!m_window->quitRequested());
         QCOMPARE(m_boxes.seen.size(), 0);
         QVERIFY(m_updater->progressDialog()->canClose);
+        if (how == "stalled")
+            QCOMPARE(m_updater->progressDialog()->labelText(),
+                     QString("长时间没有收到数据，下载已停止。"));
+    }
+
+    // Every window's check goes to the client's one update flow: during a download, a check
+    // from another window or from the developer-tools window changes nothing. An installer
+    // started from the developer-tools window ends the whole client.
+    void oneFlowForTheClient()
+    {
+        QScopedPointer<MainWindow> second(m_browser->createWindow(0, false));
+        QPointer<MainWindow> tools = m_browser->createDevToolsWindow();
+        const auto versionRequests = [this] {
+            return m_server.requests().filter("/kst-client/updates/version.json").size();
+        };
+        const int before = versionRequests();
+        const QString marker = downloads() + "/marker";
+        const QString target = downloads() + "/one.run";
+        const QByteArray body = installerScript(marker) + QByteArray(1 << 20, '#');
+        m_boxes.answers = QStringList{"是"};
+        m_versionBody = releaseFile("1.8.0", "", serve("/dl/one.run", body, true));
+        tools->handleCheckVersion();
+        QTRY_VERIFY_WITH_TIMEOUT(m_updater->downloadReply() && QFileInfo(target).size() > 0, 10000);
+        second->handleCheckVersion();
+        tools->handleCheckVersion();
+        m_window->checkVersion(true);
+        m_server.release("/dl/one.run");
+        QCOMPARE(NorvaTest::runApplication(), 0);
+        QVERIFY(m_window->quitRequested());
+        QTRY_VERIFY(!tools);
+        QCOMPARE(versionRequests(), before + 1);
+        QCOMPARE(m_boxes.seen.size(), 1);
+        QCOMPARE(readFile(target), body);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 15000);
+    }
+
+    // Update mode 2: an automatic check downloads an optional release without a question or a
+    // dialog (the tray tooltip shows the progress), then asks once whether to install now. "否"
+    // starts the installer when the client quits; until then the release is not fetched again.
+    void backgroundDownload_data()
+    {
+        QTest::addColumn<bool>("installNow");
+        QTest::newRow("是") << true;
+        QTest::newRow("否") << false;
+    }
+    void backgroundDownload()
+    {
+        QFETCH(bool, installNow);
+        QVERIFY(m_window->trayIcon());
+        QStringList launched;
+        m_updater->setInstallerLauncher([&](const QString &dir, const QString &name) {
+            launched << dir + "/" + name;
+            return true;
+        });
+        const QByteArray body(1 << 20, '#');
+        const QString target = downloads() + "/bg.run";
+        const QByteArray file = releaseFile("1.8.0", "", serve("/dl/bg.run", body, true));
+        const int fetched = m_server.requests().filter("/dl/bg.run").size();
+        m_boxes.answers = QStringList{installNow ? "是" : "否"};
+        m_updater->setStallTimeout(2000);
+        runCheck(true, file, false);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_window->trayIcon()->toolTip().startsWith("青隼\n正在下载新版本 1.8.0："), 10000);
+        QVERIFY(m_boxes.seen.isEmpty());
+        QVERIFY(!m_updater->progressDialog());
+        // Only a silence ends it: data arriving for several stall times keep it going.
+        const auto percent = [this] {
+            return m_window->trayIcon()->toolTip().section("：", 1).remove('%').toInt();
+        };
+        if (!installNow)
+            QTRY_VERIFY_WITH_TIMEOUT(percent() >= 30, 20000);
+        m_server.release("/dl/bg.run");
+        if (installNow) {
+            QCOMPARE(NorvaTest::runApplication(), 0);
+            QVERIFY(m_window->quitRequested());
+            QCOMPARE(launched, QStringList{target});
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!m_updater->checkInProgress(), 10000);
+            QVERIFY(launched.isEmpty());
+            QCOMPARE(m_updater->pendingInstaller(), target);
+            runCheck(true, file);
+            QCOMPARE(m_server.requests().filter("/dl/bg.run").size(), fetched + 1);
+            QCOMPARE(NorvaTest::runApplication([] { QCoreApplication::exit(0); }), 0);
+            QVERIFY(!m_window->quitRequested());
+            QCOMPARE(launched, QStringList{target});
+            QVERIFY(m_updater->pendingInstaller().isEmpty());
+        }
+        QCOMPARE(m_boxes.seen.size(), 1);
+        QCOMPARE(m_boxes.seen[0].title, QString("升级提醒"));
+        QCOMPARE(m_boxes.seen[0].text, QString("新版本 1.8.0 已下载完成，是否现在安装？"));
+        QCOMPARE(m_boxes.seen[0].buttons, QStringList({"否", "是"}));
+        QCOMPARE(m_boxes.seen[0].defaultButton, QString("是"));
+        QCOMPARE(m_window->trayIcon()->toolTip(), QString("青隼"));
+        QCOMPARE(readFile(target), body);
     }
 
     void cancelWithUnknownLength()
@@ -509,21 +642,32 @@ private slots:
         QVERIFY(QDir(downloads()).isEmpty());
     }
 
-    // An installer that cannot be started leaves the client running, with a word to the user.
+    // An installer that cannot be started leaves the client running, with a word to the user;
+    // a mandatory update's dialog can be closed then.
+    void installerThatCannotStart_data()
+    {
+        QTest::addColumn<bool>("mandatory");
+        QTest::newRow("optional") << false;
+        QTest::newRow("mandatory") << true;
+    }
     void installerThatCannotStart()
     {
+        QFETCH(bool, mandatory);
         QString launchedName;
         m_updater->setInstallerLauncher([&](const QString &, const QString &name) {
             launchedName = name;
             return false;
         });
-        offer(serve("/dl/nostart.run", "#!/bin/sh\n"), {"是", "OK"});
-        QTRY_VERIFY_WITH_TIMEOUT(!m_updater->checkInProgress() && m_boxes.seen.size() == 2, 10000);
+        const QStringList answers = mandatory ? QStringList{"OK"} : QStringList{"是", "OK"};
+        offer(serve("/dl/nostart.run", "#!/bin/sh\n"), answers, mandatory ? "force" : "");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !m_updater->checkInProgress() && m_boxes.seen.size() == answers.size(), 10000);
         QCOMPARE(launchedName, QString("nostart.run"));
-        QCOMPARE(m_boxes.seen[1].title, QString("错误"));
-        QVERIFY2(m_boxes.seen[1].text.startsWith(QString("无法启动安装程序")),
-                 qPrintable(m_boxes.seen[1].text));
+        QCOMPARE(m_boxes.seen.last().title, QString("错误"));
+        QVERIFY2(m_boxes.seen.last().text.startsWith(QString("无法启动安装程序")),
+                 qPrintable(m_boxes.seen.last().text));
         QVERIFY(!m_window->quitRequested());
+        QVERIFY(m_updater->progressDialog()->close());
     }
 
     void earlyReturnsFreeTheGuard()
@@ -551,6 +695,23 @@ private slots:
         QVERIFY2(
             m_boxes.seen[2].text.startsWith(QString("无法保存到该文件 %1: ").arg(dir + "/x.run")),
             qPrintable(m_boxes.seen[2].text));
+
+        // On Windows only an .exe or .msi that names no device is started.
+        m_updater->setPlatform(VersionRules::Platform::Windows);
+        appSettings->downloadPath = dir;
+        for (const QString name : {"NUL.exe", "setup.zip"}) {
+            m_boxes.seen.clear();
+            m_boxes.answers = QStringList{"是", "OK"};
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression("^installer name cannot be started:"));
+            runCheck(false, releaseFile("1.8.0", "", m_server.url("/dl/" + name).toString()));
+            QCOMPARE(m_boxes.seen.size(), 2);
+            QCOMPARE(m_boxes.seen[1].title, QString("错误"));
+            QCOMPARE(m_boxes.seen[1].text,
+                     QString("升级包的文件名 %1 不是可以启动的安装程序，已停止升级。").arg(name));
+            QVERIFY(!m_server.requests().contains("/dl/" + name));
+            QVERIFY(!QFile::exists(dir + "/" + name));
+        }
     }
 };
 

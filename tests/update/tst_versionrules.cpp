@@ -53,8 +53,9 @@ class TestVersionRules : public QObject
     Q_OBJECT
 
 private slots:
-    // The update mode only decides whether an optional release is offered: mode 0 leaves it to
-    // the user's own check. Mandatory releases and every directive apply in every mode.
+    // The update mode only decides how an optional release is offered: mode 0 leaves it to the
+    // user's own check, mode 2 downloads it unasked from an automatic check. Mandatory releases
+    // and every directive apply in every mode.
     void updateModes_data()
     {
         QTest::addColumn<int>("mode");
@@ -63,20 +64,23 @@ private slots:
         QTest::addColumn<QString>("latest");
         QTest::addColumn<Release>("release");
         QTest::addColumn<bool>("ask");
+        QTest::addColumn<bool>("background");
         QTest::addColumn<bool>("report");
         for (int mode : {0, 1, 2}) {
             for (bool silent : {true, false}) {
                 const QByteArray name =
                     "mode " + QByteArray::number(mode) + (silent ? ", automatic" : ", asked");
                 const auto row = [&](const char *what, const char *flag, const char *latest,
-                                     Release release, bool ask, bool report) {
-                    QTest::newRow(name + what)
-                        << mode << silent << flag << latest << release << ask << report;
+                                     Release release, bool ask, bool background, bool report) {
+                    QTest::newRow(name + what) << mode << silent << flag << latest << release << ask
+                                               << background << report;
                 };
-                row(", optional", "", "1.8.0", Release::Optional, !(mode == 0 && silent), false);
-                row(", mandatory", "force", "1.8.0", Release::Mandatory, false, false);
-                row(", up to date", "", "1.7.5", Release::UpToDate, false, !silent);
-                row(", broken", "", "1.8", Release::BrokenVersion, false, !silent);
+                const bool unasked = mode == 2 && silent;
+                row(", optional", "", "1.8.0", Release::Optional, !silent || mode == 1, unasked,
+                    false);
+                row(", mandatory", "force", "1.8.0", Release::Mandatory, false, false, false);
+                row(", up to date", "", "1.7.5", Release::UpToDate, false, false, !silent);
+                row(", broken", "", "1.8", Release::BrokenVersion, false, false, !silent);
             }
         }
     }
@@ -88,12 +92,14 @@ private slots:
         QFETCH(QString, latest);
         QFETCH(Release, release);
         QFETCH(bool, ask);
+        QFETCH(bool, background);
         QFETCH(bool, report);
         const VersionFile::Decisions d =
             VersionFile::evaluate(fullFile(latest, flag), input(mode, silent));
         QVERIFY(d.parsed);
         QCOMPARE(d.release, release);
         QCOMPARE(d.ask, ask);
+        QCOMPARE(d.background, background);
         QCOMPARE(d.report, report);
         if (release == Release::Optional || release == Release::Mandatory) {
             QCOMPARE(d.latestVersion, latest);
@@ -218,6 +224,20 @@ private slots:
             QCOMPARE(VersionRules::installerFileName(QUrl(url), version, P::Windows),
                      QString(windows));
             QVERIFY(InstallerLauncher::isAcceptedWindowsName(windows));
+        }
+
+        // Only an .exe or .msi that names no device can be started on Windows; Windows looks
+        // for a device whatever the extension and the blanks before it.
+        const std::pair<const char *, bool> startable[] = {
+            {"setup.exe", true},    {"Setup 1.8.MSI", true}, {"norva-setup-1.8.0.exe", true},
+            {"COM10.exe", true},    {"console.exe", true},   {"nul-setup.exe", true},
+            {"setup.zip", false},   {"evil", false},         {"setup.exe.", false},
+            {"setup.exe ", false},  {".exe", false},         {"NUL.exe", false},
+            {" nul .msi", false},   {"Con.exe", false},      {"PRN.exe", false},
+            {"aux.tar.exe", false}, {"COM1.exe", false},     {"lpt9.msi", false}};
+        for (const auto &[name, ok] : startable) {
+            QVERIFY2(VersionRules::isStartableInstallerName(name, P::Windows) == ok, name);
+            QVERIFY2(VersionRules::isStartableInstallerName(name, P::Other), name);
         }
     }
 
