@@ -2,29 +2,34 @@
 # Runs a command inside a private X server with a tray host: Xvfb + trayer.
 set -euo pipefail
 
-display=""
-for n in $(seq 90 140); do
-  if [[ ! -e /tmp/.X11-unix/X$n && ! -e /tmp/.X$n-lock ]]; then display=":$n"; break; fi
-done
-[[ -n $display ]] || { echo "no free X display" >&2; exit 1; }
-
 xvfb_log=$(mktemp "${TMPDIR:-/tmp}/norva-xvfb-XXXXXX")
-Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >"$xvfb_log" 2>&1 &
+display_file=$(mktemp "${TMPDIR:-/tmp}/norva-display-XXXXXX")
+# Xvfb picks a free display itself and writes its number: two runs started in the same second
+# cannot both take the same one, as they could when this script chose it.
+exec 3>"$display_file"
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >"$xvfb_log" 2>&1 &
 xvfb_pid=$!
+exec 3>&-
 trayer_pid=""
 cleanup() {
   [[ -n $trayer_pid ]] && kill "$trayer_pid" 2>/dev/null || true
   kill "$xvfb_pid" 2>/dev/null || true
   wait 2>/dev/null || true
-  rm -f "$xvfb_log"
+  rm -f "$xvfb_log" "$display_file"
 }
 trap cleanup EXIT
 
-export DISPLAY=$display
 # A busy disk can hold Xvfb up for seconds (it compiles its keymap through files).
+display=""
 for _ in $(seq 300); do
-  xdpyinfo >/dev/null 2>&1 && break
+  [[ -s $display_file ]] && display=":$(tr -d '[:space:]' <"$display_file")" && break
   kill -0 "$xvfb_pid" 2>/dev/null || break # it has ended: its log says why
+  sleep 0.1
+done
+[[ -n $display ]] || { echo "Xvfb did not start:" >&2; cat "$xvfb_log" >&2; exit 1; }
+export DISPLAY=$display
+for _ in $(seq 100); do
+  xdpyinfo >/dev/null 2>&1 && break
   sleep 0.1
 done
 xdpyinfo >/dev/null 2>&1 || { echo "Xvfb did not start on $display:" >&2; cat "$xvfb_log" >&2; exit 1; }
