@@ -28,7 +28,10 @@ QSettings *openStore()
 void makeFolderPrivate(const QSettings &s)
 {
 #ifdef Q_OS_UNIX
-    PrivateFiles::makeDirectory(QFileInfo(s.fileName()).path());
+    // Without an organization the file sits straight in the user's configuration folder,
+    // which is not ours to close.
+    if (!QCoreApplication::organizationName().isEmpty())
+        PrivateFiles::makeDirectory(QFileInfo(s.fileName()).path());
 #else
     Q_UNUSED(s)
 #endif

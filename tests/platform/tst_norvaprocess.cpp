@@ -46,6 +46,7 @@ private slots:
         m_server.setHtml("/kst-client/updates/version.json", "not json");
         // The copies inherit this process's temporary home and directories.
         qputenv("NORVA_SERVICE_URL", m_server.url().toString().toUtf8());
+        qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING"); // the copies ask for no debugging port
 
         // Autostart on, with an entry left by a copy of the program that is gone; closing hides
         // to the tray, and a hotkey nobody else on this display uses.
