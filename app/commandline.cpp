@@ -27,8 +27,8 @@ struct Parser
                             QStringLiteral("Display this help and exit.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                QStringLiteral("Display the version and exit.")};
-    // The engine reads the switch itself; it is declared so that --help names it and so that the
-    // value is known even when written as a separate argument.
+    // The engine does not take the port from the command line; main hands it over through
+    // QTWEBENGINE_REMOTE_DEBUGGING.
     QCommandLineOption debuggingPort{
         QStringLiteral("remote-debugging-port"),
         QStringLiteral("Open the web engine's debugging port on 127.0.0.1:<port> (so does "

@@ -340,12 +340,16 @@ QString QtSingleApplication::serverName(const QString &appId)
 #else
     // A socket path longer than sun_path cannot be bound. Never a shared folder instead: there
     // another user could take the name first and receive the messages, or keep them away.
-    for (const QString &dir : {runtimeDirectory(), privateTempDirectory()}) {
-        const QString path = dir + QLatin1Char('/') + name;
-        if (!dir.isEmpty() && QFile::encodeName(path).size() <= maxSocketPath)
-            return path;
-    }
-    return QString(); // no socket: this instance cannot be reached by a second start
+    const auto fits = [&name](const QString &dir) {
+        return !dir.isEmpty() &&
+               QFile::encodeName(dir + QLatin1Char('/') + name).size() <= maxSocketPath;
+    };
+    QString dir = runtimeDirectory();
+    if (!fits(dir))
+        dir = privateTempDirectory();
+    if (!fits(dir))
+        return QString(); // no socket: this instance cannot be reached by a second start
+    return dir + QLatin1Char('/') + name;
 #endif
 }
 
