@@ -159,11 +159,15 @@ private slots:
             qputenv("XDG_RUNTIME_DIR", savedRuntime);
             qputenv("TMPDIR", savedTemp);
         });
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
         qputenv("TMPDIR", QFile::encodeName(temp.path()));
-
         const QString id = uniqueId();
         const QString folder = temp.path() + QString("/qtsingleapp-%1").arg(::getuid());
+        // A runtime path that serves leaves the temporary directory alone.
+        QCOMPARE(QFileInfo(QtSingleApplication::serverName(id)).path(),
+                 QString::fromLocal8Bit(savedRuntime));
+        QVERIFY(!QFileInfo::exists(folder));
+
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
         const QString name = QtSingleApplication::serverName(id);
         QCOMPARE(QFileInfo(name).path(), folder);
         struct stat st = {};
