@@ -1,4 +1,3 @@
-#include "store/database.h"
 #include "store/loginstoremigration.h"
 #include "tests/support/testsupport.h"
 
@@ -128,20 +127,6 @@ private slots:
         sql(m_old, {"INSERT INTO user (name, password) VALUES ('late', 'x')"});
         QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::AlreadyCopied);
         QCOMPARE(userRows(m_new), old);
-
-        // The store reads the copied rows as its own.
-        QVERIFY(!QSqlDatabase::contains(QSqlDatabase::defaultConnection));
-        {
-            DataBase store(QFileInfo(m_new).path() + '/', "logins.db");
-            QList<QPair<QString, QString>> list;
-            QVERIFY(store.getLoginInfos(list));
-            QCOMPARE(list.size(), 5);
-            QCOMPARE(list.at(1).first, QString("O'Brien"));
-            QVERIFY(store.saveLoginInfo("new", "pw"));
-        }
-        QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
-        QCOMPARE(userRows(m_new).size(), 6);
-        QCOMPARE(userRows(m_new).mid(0, 5), old);
     }
 
     // The engine's own WebSQL index sits where the store was once it has replaced the folder.
