@@ -10,15 +10,19 @@
 #include "platform/qhotkey.h"
 #include "store/appsettings.h"
 #include "store/database.h"
+#include "store/loginstoremigration.h"
+#include "store/privatefiles.h"
 #include "store/settingsstore.h"
 #include "update/updater.h"
 #include "web/webview.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QTimerEvent>
 #include <QWebEngineProfile>
@@ -56,13 +60,20 @@ Browser::Browser() : QObject(nullptr)
     m_checkUpdateInterval = 0;
     loadSettings();
     setCheckUpdateInterval(86400);
+    // Before any page runs: a page's WebSQL would replace the folder of the old store.
+    LoginStoreMigration::run(
+        loginStoreDirectory(QWebEngineProfile::defaultProfile()->persistentStoragePath()) +
+            QStringLiteral("Databases.db"),
+        loginStoreFile());
 }
 
 DataBase *Browser::dataBase() const
 {
-    if (!m_dataBase)
-        m_dataBase = new DataBase(
-            loginStoreDirectory(QWebEngineProfile::defaultProfile()->persistentStoragePath()));
+    if (!m_dataBase) {
+        const QFileInfo file(loginStoreFile());
+        PrivateFiles::makeDirectory(file.path());
+        m_dataBase = new DataBase(file.path() + QLatin1Char('/'), file.fileName());
+    }
     return m_dataBase;
 }
 
@@ -110,6 +121,12 @@ QString Browser::loginStoreDirectory(const QString &storagePath)
     if (!path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
     return path + QStringLiteral("databases/");
+}
+
+QString Browser::loginStoreFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/logins.db");
 }
 
 MainWindow *Browser::createWindow(int mode, bool show)

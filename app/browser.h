@@ -86,8 +86,12 @@ public:
     bool saveSettingsValue(const QString &key, const QString &group,
                            const QVariant &value) override;
 
-    // Directory of the saved-login database inside the profile's storage path.
+    // Directory where older versions kept the saved-login database, inside the profile's
+    // storage path; its file is copied over once (LoginStoreMigration).
     static QString loginStoreDirectory(const QString &storagePath);
+    // The saved-login database: in the application's data folder, outside every folder the web
+    // engine writes (its WebSQL replaces the profile's databases/ folder).
+    static QString loginStoreFile();
 
 signals:
     void checkTimerFired();

@@ -27,6 +27,15 @@ struct Parser
                             QStringLiteral("Display this help and exit.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                QStringLiteral("Display the version and exit.")};
+    // The engine does not take the port from the command line; main hands it over through
+    // QTWEBENGINE_REMOTE_DEBUGGING.
+    QCommandLineOption debuggingPort{
+        QStringLiteral("remote-debugging-port"),
+        QStringLiteral("Open the web engine's debugging port on 127.0.0.1:<port> (so does "
+                       "QTWEBENGINE_REMOTE_DEBUGGING=<port>). Off unless asked for: any program "
+                       "of any user of this computer can then read and control the pages, saved "
+                       "logins included. The developer tools need no port."),
+        QStringLiteral("port")};
 
     Parser()
     {
@@ -38,6 +47,7 @@ struct Parser
         parser.addOption(help);
         parser.addOption(version);
         parser.addOption(hidden);
+        parser.addOption(debuggingPort);
         for (const char *name : qtValueOptions) {
             QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("v"));
             option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -76,6 +86,12 @@ CommandLine::Options CommandLine::parse(const QStringList &arguments)
     // options after them are still read.
     p.parser.parse(arguments);
     options.hidden = p.parser.isSet(p.hidden);
+    if (p.parser.isSet(p.debuggingPort)) {
+        bool ok = false;
+        const int port = p.parser.value(p.debuggingPort).toInt(&ok);
+        if (ok && port > 0 && port < 65536)
+            options.remoteDebuggingPort = port;
+    }
     if (p.parser.isSet(p.help))
         options.action = ShowHelp;
     else if (p.parser.isSet(p.version))

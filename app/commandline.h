@@ -3,8 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// The program's command line: --help, --version and --hidden. Anything else is left to Qt and
-// the web engine, which read their own options from the same command line.
+// The program's command line: --help, --version, --hidden and --remote-debugging-port. Anything
+// else is left to Qt and the web engine, which read their own options from the same command line.
 class CommandLine
 {
 public:
@@ -14,6 +14,8 @@ public:
     {
         Action action = Run;
         bool hidden = false;
+        // The web engine's debugging port the user asked for; 0 when none (or no valid one).
+        int remoteDebuggingPort = 0;
     };
 
     // arguments[0] is the program.

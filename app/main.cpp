@@ -47,7 +47,11 @@ int main(int argc, char *argv[])
     }
 
     initNorvaResources();
-    qputenv("QTWEBENGINE_REMOTE_DEBUGGING", "34567");
+    // The debugging port lets anyone on this computer run script in the pages, so it opens only
+    // when asked for: here, or by the user's own QTWEBENGINE_REMOTE_DEBUGGING. The developer
+    // tools need none; they run inside the program.
+    if (options.remoteDebuggingPort > 0)
+        qputenv("QTWEBENGINE_REMOTE_DEBUGGING", QByteArray::number(options.remoteDebuggingPort));
     auto *mutex = new NamedMutex(QStringLiteral("{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrel.Norva"));

@@ -364,8 +364,8 @@ void MainWindow::handleDevToolsRequested(QWebEnginePage *source)
     if (!tools || !tools->currentView())
         return;
     QWebEnginePage *toolsPage = tools->currentView()->page();
+    // The engine loads its inspector into the page itself, in this process: no port.
     source->setDevToolsPage(toolsPage);
-    toolsPage->load(QUrl(QStringLiteral("http://127.0.0.1:34567")));
     source->triggerAction(QWebEnginePage::InspectElement);
 }
 

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
@@ -45,13 +46,43 @@ QString currentUser()
 #endif
 }
 
+#ifndef Q_OS_WIN
+// The longest path a local socket can be bound to: sun_path holds the terminating zero too.
+const int maxSocketPath = int(sizeof(sockaddr_un::sun_path)) - 1;
+
+// A folder of this user's in the temporary directory, for when the runtime directory cannot
+// serve. Made 0700 when missing; one that is there already is used only when it is a real
+// folder (no link), owned by this user and closed to everybody else, so nobody else can place,
+// replace or reach a socket in it. Empty when there is no such folder.
+QString privateTempDirectory()
+{
+    const QString path = QDir::tempPath() + QStringLiteral("/qtsingleapp-%1").arg(::getuid());
+    const QByteArray native = QFile::encodeName(path);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    struct stat st = {};
+    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 07777) != 0700) {
+        qWarning("QtSingleApplication: %s is not a private folder of this user; not using it",
+                 native.constData());
+        return QString();
+    }
+    return path;
+}
+#endif
+
 QString runtimeDirectory()
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    QDir().mkpath(dir);
-    return dir;
+    if (!dir.isEmpty()) {
+        QDir().mkpath(dir);
+        return dir;
+    }
+#ifdef Q_OS_WIN
+    return QDir::tempPath();
+#else
+    return privateTempDirectory();
+#endif
 }
 
 void dropPeer(QLocalSocket *socket)
@@ -130,6 +161,11 @@ QtSingleApplication::~QtSingleApplication()
 void QtSingleApplication::startServer()
 {
     const QString name = serverName(m_id);
+    if (name.isEmpty()) {
+        qWarning("QtSingleApplication: no private folder for the socket; a second start cannot "
+                 "reach this instance");
+        return;
+    }
     m_server = new QLocalServer;
     // Only the holder of the lock gets here, so a socket left at this name belongs to a
     // previous instance that died without cleaning up.
@@ -149,9 +185,9 @@ bool QtSingleApplication::isRunning() const
 
 bool QtSingleApplication::sendMessage(const QString &message, int timeout)
 {
-    if (!m_running)
-        return false;
     const QString name = serverName(m_id);
+    if (!m_running || name.isEmpty())
+        return false;
     // A negative timeout waits without limit, as Qt's own waitFor* calls do.
     const QDeadlineTimer deadline =
         timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(qint64(timeout));
@@ -226,7 +262,7 @@ bool QtSingleApplication::messageRunningInstance(const QString &appId, const QSt
     const QByteArray path = QFile::encodeName(serverName(appId));
     sockaddr_un address = {};
     address.sun_family = AF_UNIX;
-    if (path.size() >= int(sizeof(address.sun_path)))
+    if (path.isEmpty() || path.size() > maxSocketPath)
         return false;
     std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -302,19 +338,27 @@ QString QtSingleApplication::serverName(const QString &appId)
     // A pipe name, not a path; the user is part of the hash.
     return name;
 #else
-    const QString path = runtimeDirectory() + QLatin1Char('/') + name;
-    // A socket path longer than sun_path cannot be bound; the temp directory is shorter
-    // and the user is still part of the name.
-    if (QFile::encodeName(path).size() >= 100)
-        return QDir::tempPath() + QLatin1Char('/') + name;
-    return path;
+    // A socket path longer than sun_path cannot be bound. Never a shared folder instead: there
+    // another user could take the name first and receive the messages, or keep them away.
+    const auto fits = [&name](const QString &dir) {
+        return !dir.isEmpty() &&
+               QFile::encodeName(dir + QLatin1Char('/') + name).size() <= maxSocketPath;
+    };
+    QString dir = runtimeDirectory();
+    if (!fits(dir))
+        dir = privateTempDirectory();
+    if (!fits(dir))
+        return QString(); // no socket: this instance cannot be reached by a second start
+    return dir + QLatin1Char('/') + name;
 #endif
 }
 
 QString QtSingleApplication::lockFilePath(const QString &appId)
 {
-    return runtimeDirectory() + QLatin1Char('/') + instanceName(appId, currentUser()) +
-           QStringLiteral(".lock");
+    const QString dir = runtimeDirectory();
+    if (dir.isEmpty())
+        return QString(); // cannot be locked: the instance starts, unguarded
+    return dir + QLatin1Char('/') + instanceName(appId, currentUser()) + QStringLiteral(".lock");
 }
 
 void QtSingleApplication::activateWindow()

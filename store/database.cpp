@@ -70,7 +70,12 @@ void prepareFile(const QString &fileName)
 
 } // namespace
 
-DataBase::DataBase(const QString &directory, QObject *parent) : QObject(parent)
+DataBase::DataBase(const QString &directory, QObject *parent)
+    : DataBase(directory, QStringLiteral("Databases.db"), parent)
+{}
+
+DataBase::DataBase(const QString &directory, const QString &fileName, QObject *parent)
+    : QObject(parent)
 {
     if (QSqlDatabase::contains(QSqlDatabase::defaultConnection)) {
         m_db = QSqlDatabase::database(QSqlDatabase::defaultConnection, false);
@@ -78,10 +83,10 @@ DataBase::DataBase(const QString &directory, QObject *parent) : QObject(parent)
     } else {
         if (!QDir(directory).exists() && !makeDirectory(directory))
             return; // left without a connection: every operation answers false
-        const QString fileName = directory + QStringLiteral("Databases.db");
-        prepareFile(fileName);
+        const QString path = directory + fileName;
+        prepareFile(path);
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
-        m_db.setDatabaseName(fileName);
+        m_db.setDatabaseName(path);
         ensureOpen();
     }
     createTable();

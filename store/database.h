@@ -7,12 +7,14 @@
 #include <QString>
 #include <QVariantList>
 
-// Saved logins in "Databases.db" (table "user"), passwords in their scrambled stored form.
+// Saved logins in "Databases.db" or the given file (table "user"), passwords in their scrambled
+// stored form.
 class DataBase : public QObject
 {
     Q_OBJECT
 public:
     explicit DataBase(const QString &directory, QObject *parent = nullptr);
+    DataBase(const QString &directory, const QString &fileName, QObject *parent = nullptr);
     ~DataBase() override;
 
     bool createTable();

@@ -1,6 +1,7 @@
 #include "store/settingsstore.h"
 
 #include "store/appsettings.h"
+#include "store/privatefiles.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -19,6 +20,29 @@ QSettings *openStore()
 {
     return new QSettings(QSettings::NativeFormat, QSettings::UserScope,
                          QCoreApplication::organizationName(), QCoreApplication::applicationName());
+}
+
+// The store holds the proxy password, so its folder and file are the user's alone. QSettings
+// writes a new file and renames it over the old one, so the file's mode is set again after
+// every write; the folder keeps others out in between. (On Windows the store is the registry.)
+void makeFolderPrivate(const QSettings &s)
+{
+#ifdef Q_OS_UNIX
+    // Without an organization the file sits straight in the user's configuration folder,
+    // which is not ours to close.
+    if (!QCoreApplication::organizationName().isEmpty())
+        PrivateFiles::makeDirectory(QFileInfo(s.fileName()).path());
+#else
+    Q_UNUSED(s)
+#endif
+}
+
+void syncPrivately(QSettings &s)
+{
+    s.sync();
+#ifdef Q_OS_UNIX
+    PrivateFiles::restrictFile(s.fileName());
+#endif
 }
 
 using Field = std::variant<bool AppSettings::*, int AppSettings::*, QString AppSettings::*>;
@@ -106,6 +130,7 @@ QString keepAside(const QString &path)
         qCWarning(lcSettingsStore) << "Cannot move the unreadable settings file" << path;
         return QString();
     }
+    PrivateFiles::restrictFile(target);
     qCWarning(lcSettingsStore) << "Unreadable settings file kept as" << target;
     return target;
 }
@@ -142,6 +167,8 @@ SettingsStore::LoadResult SettingsStore::read(AppSettings &st, bool mayWrite)
         return result;
     }
     QSettings &s = *store;
+    if (mayWrite)
+        makeFolderPrivate(s);
 
     for (const Group &group : plainGroups()) {
         if (!enterNonEmptyGroup(s, group.name))
@@ -165,6 +192,8 @@ SettingsStore::LoadResult SettingsStore::read(AppSettings &st, bool mayWrite)
             st.clearCacheVersion = cacheVersion;
         s.endGroup();
     }
+    if (mayWrite)
+        syncPrivately(s); // also tightens a file that an older version left readable
     return result;
 }
 
@@ -173,11 +202,12 @@ bool SettingsStore::saveGroup(const QVariantMap &values, const QString &group)
     QScopedPointer<QSettings> store(openStore());
     if (store->status() != QSettings::NoError)
         return false;
+    makeFolderPrivate(*store);
     store->beginGroup(group);
     for (auto it = values.constBegin(); it != values.constEnd(); ++it)
         store->setValue(it.key(), it.value());
     store->endGroup();
-    store->sync();
+    syncPrivately(*store);
     return store->status() == QSettings::NoError;
 }
 

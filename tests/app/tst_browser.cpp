@@ -47,11 +47,13 @@ private slots:
         {
             Browser browser;
             QVERIFY(appSettings);
-            // The saved-login file is not touched at start, only on first use; it lives in the
-            // profile, which stays inside the test's own home.
+            // The saved-login file is not touched at start, only on first use (no older store
+            // to copy here); it stays inside the test's own home, outside the profile.
             const QString profile = QWebEngineProfile::defaultProfile()->persistentStoragePath();
             QVERIFY(profile.startsWith(NorvaTest::homeDir()));
-            const QString file = Browser::loginStoreDirectory(profile) + "Databases.db";
+            const QString file = Browser::loginStoreFile();
+            QVERIFY(file.startsWith(NorvaTest::homeDir()));
+            QVERIFY(!file.startsWith(profile));
             QVERIFY(!QFile::exists(file));
             QVERIFY(browser.dataBase());
             QVERIFY(QFile::exists(file));

@@ -41,18 +41,24 @@ private slots:
     void parse()
     {
         const int run = CommandLine::Run;
-        // arguments, action, hidden
-        const std::tuple<QStringList, int, bool> cases[] = {
-            {{"--hidden"}, run, true},
-            {{"--remote-debugging-port=9222", "--hidden"}, run, true}, // after an engine switch
-            {{"-platform", "xcb", "--hidden"}, run, true}, // after Qt's option with its value
-            {{"--", "--hidden"}, run, false},              // not an option after --
-            {{"--hidden-extra"}, run, false},
-            {{"--version"}, CommandLine::ShowVersion, false},
-            {{"--version", "--hidden", "--help"}, CommandLine::ShowHelp, true}}; // help wins
-        for (const auto &[args, action, hidden] : cases) {
+        // arguments, action, hidden, debugging port
+        const std::tuple<QStringList, int, bool, int> cases[] = {
+            {{"--hidden"}, run, true, 0},
+            {{"--remote-debugging-port=9222", "--hidden"}, run, true, 9222},
+            {{"--remote-debugging-port", "9222"}, run, false, 9222},
+            {{"--remote-debugging-port=0"}, run, false, 0},
+            {{"--remote-debugging-port=65536"}, run, false, 0},
+            {{"--remote-debugging-port=x1"}, run, false, 0},
+            {{"--enable-logging", "--hidden"}, run, true, 0}, // after an unknown engine switch
+            {{"-platform", "xcb", "--hidden"}, run, true, 0}, // after Qt's option with its value
+            {{"--", "--hidden"}, run, false, 0},              // not an option after --
+            {{"--hidden-extra"}, run, false, 0},
+            {{"--version"}, CommandLine::ShowVersion, false, 0},
+            {{"--version", "--hidden", "--help"}, CommandLine::ShowHelp, true, 0}}; // help wins
+        for (const auto &[args, action, hidden, port] : cases) {
             const CommandLine::Options options = CommandLine::parse(QStringList{"norva"} + args);
-            QVERIFY2(int(options.action) == action && options.hidden == hidden,
+            QVERIFY2(int(options.action) == action && options.hidden == hidden &&
+                         options.remoteDebuggingPort == port,
                      qPrintable(args.join(' ')));
         }
     }
@@ -65,7 +71,7 @@ private slots:
         const Run help = runWithoutDisplay({"--help"});
         QCOMPARE(help.exitCode, 0);
         QVERIFY2(help.out.startsWith("Usage: norva [options]\n"), qPrintable(help.out));
-        for (const char *option : {"--hidden", "--version", "--help"})
+        for (const char *option : {"--hidden", "--version", "--help", "--remote-debugging-port"})
             QVERIFY2(help.out.contains(QLatin1String(option)), option);
         // Qt's own options are accepted but not advertised.
         QVERIFY(!help.out.contains("platform"));

@@ -175,6 +175,7 @@ private slots:
                                   QString("\"words on no page\" not found."), 20000);
     }
 
+    // The inspector runs inside the program: the tools window shows it, and no port opens.
     void developerTools()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
@@ -188,18 +189,23 @@ private slots:
         MainWindow *tools = browser->windows().constLast();
         QCOMPARE(tools->displayMode(), int(MainWindow::DevTools));
         QVERIFY(tools->isVisible());
-        QCOMPARE(w->currentView()->page()->devToolsPage(), tools->currentView()->page());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            tools->currentView()->url().toString().startsWith(QString("http://127.0.0.1:34567")),
-            20000);
+        QWebEnginePage *toolsPage = tools->currentView()->page();
+        QCOMPARE(w->currentView()->page()->devToolsPage(), toolsPage);
+        QCOMPARE(toolsPage->inspectedPage(), w->currentView()->page());
+        QTRY_COMPARE_WITH_TIMEOUT(toolsPage->url().scheme(), QString("devtools"), 20000);
+        // The inspector has connected to the page: its title names the inspected address.
+        const QString inspected = QString("DevTools - 127.0.0.1:%1/a").arg(server.port());
+        QTRY_COMPARE_WITH_TIMEOUT(toolsPage->title(), inspected, 20000);
+        QCOMPARE(NorvaTest::listeningTcpPorts(QCoreApplication::applicationPid()),
+                 QList<quint16>{server.port()});
         tools->close();
     }
 };
 
 int main(int argc, char *argv[])
 {
-    // The developer tools read the inspector from the engine's debugging endpoint.
-    qputenv("QTWEBENGINE_REMOTE_DEBUGGING", "34567");
+    // Whatever the caller's environment, no debugging port: the tools must work without one.
+    qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING");
     NorvaTest::prepareEnvironment();
     QApplication app(argc, argv);
     NorvaTest::afterApplication();

@@ -3,8 +3,14 @@
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTemporaryDir>
 
 // The real program, started hidden as the session's autostart does: a second start and the
 // hotkey bring its window back, and closing it hides it to the tray.
@@ -40,6 +46,7 @@ private slots:
         m_server.setHtml("/kst-client/updates/version.json", "not json");
         // The copies inherit this process's temporary home and directories.
         qputenv("NORVA_SERVICE_URL", m_server.url().toString().toUtf8());
+        qunsetenv("QTWEBENGINE_REMOTE_DEBUGGING"); // the copies ask for no debugging port
 
         // Autostart on, with an entry left by a copy of the program that is gone; closing hides
         // to the tray, and a hotkey nobody else on this display uses.
@@ -76,6 +83,8 @@ private slots:
             [&] { return !NorvaTest::visibleWindows(m_first.processId(), ".*").isEmpty(); }, 5000));
         QVERIFY(mainWindows().isEmpty());
         QCOMPARE(m_server.requests(), QStringList{"/"}); // still loading the first page
+        // Nothing asked for a debugging port, so nobody can reach the pages through one.
+        QCOMPARE(NorvaTest::listeningTcpPorts(m_first.processId()), QList<quint16>{});
         m_server.release("/");
 
         QVERIFY(NorvaTest::waitFor(
@@ -114,6 +123,68 @@ private slots:
         QCOMPARE(QProcess::execute("xdotool", {"key", "ctrl+alt+shift+F10"}), 0);
         QVERIFY(waitVisible(true));
         QCOMPARE(m_first.state(), QProcess::Running);
+        QCOMPARE(NorvaTest::listeningTcpPorts(m_first.processId()), QList<quint16>{});
+    }
+
+    // Asked for on the command line, the engine's debugging port answers. A copy with a home of
+    // its own runs beside the first one.
+    void debuggingPortOnlyWhenAsked_data()
+    {
+        QTest::addColumn<bool>("joined");
+        QTest::newRow("--remote-debugging-port=N") << true;
+        QTest::newRow("--remote-debugging-port N") << false;
+    }
+
+    void debuggingPortOnlyWhenAsked()
+    {
+        QFETCH(bool, joined);
+        QTemporaryDir home(QDir::tempPath() + "/norva-port-XXXXXX");
+        QVERIFY(home.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name :
+             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+            const QString dir = home.path() + '/' + name;
+            QVERIFY(QDir().mkpath(dir));
+            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            env.insert(name, dir);
+        }
+        env.remove("QTWEBENGINE_REMOTE_DEBUGGING");
+        QSettings settings(home.path() + "/XDG_CONFIG_HOME/Kestrel/Norva.conf",
+                           QSettings::IniFormat);
+        settings.setValue("ShortCutSettings/openSoftware", QString()); // no global key grab
+        settings.sync();
+        QTcpServer probe; // a port free at this moment
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+
+        QProcess copy;
+        copy.setProcessEnvironment(env);
+        copy.setProcessChannelMode(QProcess::ForwardedChannels);
+        const QString option = "--remote-debugging-port";
+        copy.start(QStringLiteral(NORVA_BINARY),
+                   joined ? QStringList{option + '=' + QString::number(port)}
+                          : QStringList{option, QString::number(port)});
+        const auto stop = qScopeGuard([&copy] {
+            copy.terminate();
+            if (!copy.waitForFinished(10000))
+                copy.kill();
+        });
+        QVERIFY(NorvaTest::waitFor(
+            [&] {
+                return copy.state() == QProcess::NotRunning ||
+                       NorvaTest::listeningTcpPorts(copy.processId()).contains(port);
+            },
+            90000));
+        QCOMPARE(copy.state(), QProcess::Running);
+        QNetworkAccessManager manager;
+        QNetworkReply *reply = manager.get(
+            QNetworkRequest(QUrl(QString("http://127.0.0.1:%1/json/version").arg(port))));
+        QSignalSpy finished(reply, &QNetworkReply::finished);
+        QVERIFY(finished.wait(20000));
+        QCOMPARE(reply->error(), QNetworkReply::NoError);
+        QVERIFY(QJsonDocument::fromJson(reply->readAll()).object().contains("Browser"));
+        reply->deleteLater();
     }
 };
 

@@ -2,9 +2,12 @@
 #include "tests/support/testsupport.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QUuid>
 #include <QX11Info>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <memory>
@@ -138,6 +141,62 @@ private slots:
         QVERIFY(deliver(id, "after-kill"));
         QVERIFY(next.waitForLine("message after-kill"));
         QVERIFY(quitPrimary(id, next));
+    }
+
+    // A runtime directory too deep for a socket path: the socket goes to a private folder of the
+    // user's, never straight into the shared temporary directory; a folder of that name that
+    // is not private is not used at all.
+    void socketOfALongRuntimePathStaysPrivate()
+    {
+        QTemporaryDir temp(QDir::tempPath() + "/sa-XXXXXX");
+        const QString runtime = NorvaTest::homeDir() + '/' + QString(120, 'r');
+        QVERIFY(QDir().mkpath(runtime));
+        QVERIFY(
+            QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedTemp = qgetenv("TMPDIR");
+        const auto restore = qScopeGuard([&] {
+            qputenv("XDG_RUNTIME_DIR", savedRuntime);
+            qputenv("TMPDIR", savedTemp);
+        });
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const QString id = uniqueId();
+        const QString folder = temp.path() + QString("/qtsingleapp-%1").arg(::getuid());
+        // A runtime path that serves leaves the temporary directory alone.
+        QCOMPARE(QFileInfo(QtSingleApplication::serverName(id)).path(),
+                 QString::fromLocal8Bit(savedRuntime));
+        QVERIFY(!QFileInfo::exists(folder));
+
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        const QString name = QtSingleApplication::serverName(id);
+        QCOMPARE(QFileInfo(name).path(), folder);
+        struct stat st = {};
+        QCOMPARE(::lstat(QFile::encodeName(folder).constData(), &st), 0);
+        QVERIFY(S_ISDIR(st.st_mode));
+        QCOMPARE(int(st.st_mode & 07777), 0700);
+        QCOMPARE(st.st_uid, ::getuid());
+        {
+            Probe primary({id});
+            QVERIFY(primary.waitForLine("primary"));
+            QVERIFY(QFileInfo(name).exists());
+            QVERIFY(deliver(id, "private", true));
+            QVERIFY(primary.waitForLine("message private"));
+            QVERIFY(quitPrimary(id, primary));
+        }
+
+        // Left open to others (or a link to somewhere else): no socket anywhere.
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(QFile::setPermissions(folder, QFile::Permissions(0x7777)));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("is not a private folder"));
+        QVERIFY(QtSingleApplication::serverName(id).isEmpty());
+        Probe lonely({id});
+        QVERIFY(lonely.waitForLine("primary"));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(
+            QDir(temp.path()).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{folder.section('/', -1)});
     }
 
     void simultaneousStartsLeaveOnePrimary()

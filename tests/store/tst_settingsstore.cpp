@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
+#include <sys/stat.h>
+
 class TestSettingsStore : public QObject
 {
     Q_OBJECT
@@ -48,6 +50,12 @@ class TestSettingsStore : public QObject
             junk += char(i * 37);
         file.write(junk);
         return junk;
+    }
+
+    static int mode(const QString &path)
+    {
+        struct stat st = {};
+        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
     }
 
     static QStringList keptCopies()
@@ -130,6 +138,7 @@ private slots:
         QFile kept(result.keptCopy);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), junk);
+        QCOMPARE(mode(result.keptCopy), 0600); // it may hold the proxy password
 
         QVERIFY(SettingsStore::saveGroup({{"isAutoRun", true}}, "GeneralSettings"));
         const SettingsStore::LoadResult again = SettingsStore::load(s);
@@ -144,6 +153,31 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, logged);
         QVERIFY(SettingsStore::load(s).unreadable);
         QCOMPARE(keptCopies().size(), 2);
+    }
+
+    // The store holds the proxy password: 0600 in a 0700 folder, after every write (each one
+    // replaces the file), and an older, looser store is tightened at start.
+    void storeIsTheUsersAlone()
+    {
+        const QString folder = QFileInfo(storePath()).path();
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(SettingsStore::saveValue("proxyPassword", "NetworkProxySettings", "secret"));
+        QCOMPARE(mode(folder), 0700);
+        QCOMPARE(mode(storePath()), 0600);
+
+        const QFile::Permissions loose =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+        QVERIFY(QFile::setPermissions(storePath(), loose));
+        QVERIFY(QFile::setPermissions(folder,
+                                      loose | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        QCOMPARE(loaded().proxyPassword, QString("secret"));
+        QCOMPARE(mode(folder), 0700);
+        QCOMPARE(mode(storePath()), 0600);
+
+        QVERIFY(SettingsStore::saveGroup({{"proxyHost", "h"}, {"proxyPassword", "other"}},
+                                         "NetworkProxySettings"));
+        QCOMPARE(mode(storePath()), 0600);
+        QCOMPARE(loaded().proxyPassword, QString("other"));
     }
 
     void displayModeChoice()

@@ -5,9 +5,11 @@
 #include <QAbstractButton>
 #include <QDialog>
 #include <QDir>
+#include <QHash>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -200,6 +202,57 @@ void requestClose(quint32 window)
     event.data.data32[0] = atom("WM_DELETE_WINDOW");
     xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
     xcb_flush(c);
+}
+
+QList<quint16> listeningTcpPorts(qint64 pid)
+{
+    // The process and its descendants (the engine's helpers), by parent id.
+    QSet<qint64> pids{pid};
+    QHash<qint64, qint64> parentOf;
+    for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 id = entry.toLongLong(&isPid);
+        QFile stat("/proc/" + entry + "/stat");
+        if (!isPid || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // "pid (name) state ppid ...": the name may hold spaces and parentheses.
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (rest.size() > 1)
+            parentOf.insert(id, rest.at(1).toLongLong());
+    }
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (auto it = parentOf.constBegin(); it != parentOf.constEnd(); ++it) {
+            if (pids.contains(it.value()) && !pids.contains(it.key())) {
+                pids.insert(it.key());
+                grew = true;
+            }
+        }
+    }
+    QSet<QByteArray> inodes;
+    for (qint64 id : qAsConst(pids)) {
+        const QString fdDir = QString("/proc/%1/fd").arg(id);
+        for (const QString &fd : QDir(fdDir).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            const QString target = QFile::symLinkTarget(fdDir + '/' + fd);
+            if (target.contains("socket:["))
+                inodes.insert(target.section('[', 1).section(']', 0, 0).toLatin1());
+        }
+    }
+    QList<quint16> ports;
+    for (const char *table : {"tcp", "tcp6"}) {
+        QFile file(QString("/proc/%1/net/%2").arg(pid).arg(table));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        file.readLine(); // header
+        while (!file.atEnd()) {
+            const QList<QByteArray> f = file.readLine().simplified().split(' ');
+            // sl local rem state ... inode: state 0A is LISTEN.
+            if (f.size() > 9 && f.at(3) == "0A" && inodes.contains(f.at(9)))
+                ports << quint16(f.at(1).split(':').value(1).toUInt(nullptr, 16));
+        }
+    }
+    return ports;
 }
 
 } // namespace NorvaTest

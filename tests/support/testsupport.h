@@ -61,6 +61,10 @@ QStringList visibleWindows(qint64 pid, const QString &titlePattern);
 // Asks a window to close the way the window manager's close button does.
 void requestClose(quint32 window);
 
+// The TCP ports on which a process or any of its descendants listens (IPv4 and IPv6), found
+// through the socket inodes of their open descriptors.
+QList<quint16> listeningTcpPorts(qint64 pid);
+
 } // namespace NorvaTest
 
 #define NORVA_TEST_MAIN(TestObject)                                                                \
