@@ -13,7 +13,6 @@
 #include "web/engineflags.h"
 
 #include <QIcon>
-#include <QSystemTrayIcon>
 #include <QTranslator>
 #include <QWebEngineSettings>
 
@@ -85,15 +84,16 @@ int main(int argc, char *argv[])
         window->initNoticeSound();
         window->loadUrl(QUrl(appSettings->defaultMainPage));
         // Without a tray a hidden window could only be reached by a second start.
-        if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable())
+        if (!options.hidden || !window->tray())
             window->show();
-        else if (TrayController *tray = window->tray())
-            tray->showIcon(); // the only way to the hidden window
+        else
+            window->tray()->showIcon(); // the only way to the hidden window
         browser.reportUnreadableSettings(window);
         // Rewritten at every start, so the entry always names this program where it is now;
         // the desktop reads it only at the next login, so it need not hold up the first page.
         Browser::afterFirstLoad(window, [] { AutoStart::apply(appSettings->isAutoRun); });
-        Browser::checkVersionAfterFirstLoad(window);
+        // At once: the forced-notice rules must be there before the page's first notices.
+        window->checkVersion(true);
 
         exitCode = QApplication::exec();
         delete window;
