@@ -3,11 +3,11 @@
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/traycontroller.h"
-#include "platform/autostart.h"
 #include "platform/languagechoice.h"
 #include "platform/namedmutex.h"
 #include "platform/proxyconfig.h"
 #include "platform/qtsingleapplication.h"
+#include "settings/syssettingwindow.h"
 #include "store/appsettings.h"
 #include "store/settingsstore.h"
 #include "web/engineflags.h"
@@ -91,7 +91,8 @@ int main(int argc, char *argv[])
         browser.reportUnreadableSettings(window);
         // Rewritten at every start, so the entry always names this program where it is now;
         // the desktop reads it only at the next login, so it need not hold up the first page.
-        Browser::afterFirstLoad(window, [] { AutoStart::apply(appSettings->isAutoRun); });
+        Browser::afterFirstLoad(
+            window, [window] { SysSettingWindow::applyAutoStart(appSettings->isAutoRun, window); });
         // At once: the forced-notice rules must be there before the page's first notices.
         window->checkVersion(true);
 

@@ -65,11 +65,25 @@ QString homeDir()
     return tempHome ? tempHome->path() : QString();
 }
 
+namespace {
+// Parent of the pollers that have not ended yet.
+QObject *boxPollers()
+{
+    static QObject *pollers = new QObject(QCoreApplication::instance());
+    return pollers;
+}
+} // namespace
+
+void stopAnsweringBoxes()
+{
+    qDeleteAll(boxPollers()->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly));
+}
+
 void answerNextBox(const QString &buttonText, BoxSeen *seen, int timeoutMs)
 {
-    auto *timer = new QTimer;
+    auto *timer = new QTimer(boxPollers());
     timer->setInterval(20);
-    auto *elapsed = new QElapsedTimer;
+    auto elapsed = std::make_shared<QElapsedTimer>();
     elapsed->start();
     QObject::connect(timer, &QTimer::timeout, [=] {
         QWidget *modal = QApplication::activeModalWidget();
@@ -96,7 +110,6 @@ void answerNextBox(const QString &buttonText, BoxSeen *seen, int timeoutMs)
         }
         timer->stop();
         timer->deleteLater();
-        delete elapsed;
     });
     timer->start();
 }

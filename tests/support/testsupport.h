@@ -32,6 +32,9 @@ struct BoxSeen
     bool seen = false;
 };
 void answerNextBox(const QString &buttonText, BoxSeen *seen = nullptr, int timeoutMs = 20000);
+// Ends the answering of boxes still waiting; a test that expected no box calls it before its
+// BoxSeen goes out of scope.
+void stopAnsweringBoxes();
 
 // Spins the event loop until the predicate holds or the time runs out.
 bool waitFor(const std::function<bool()> &predicate, int timeoutMs = 20000);
