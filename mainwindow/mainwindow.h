@@ -105,14 +105,6 @@ public:
     void showMenuBar() override;
     void hideMenuBar() override;
     void toggleFullScreen() { m_fullScreen->toggle(); }
-    void reportFindResult(const QString &search, bool found)
-    {
-        m_commands->reportFindResult(search, found);
-    }
-    static void showFindResult(QStatusBar *bar, const QString &search, bool found)
-    {
-        PageCommands::showFindResult(bar, search, found);
-    }
 
     // Life cycle and tray.
     void bringToFront();
