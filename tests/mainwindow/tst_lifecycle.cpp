@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStyle>
 #include <QWebChannel>
 #include <QWebEngineSettings>
@@ -111,18 +112,20 @@ private slots:
         }
     }
 
-    // A stored hidden menu bar hides it at start; showing it again is not stored.
+    // A stored hidden menu bar hides it at start; showing it again changes neither the record
+    // nor the store.
     void hiddenMenuBarSetting()
     {
         appSettings->isShowMenuBar = false;
+        const auto restore = qScopeGuard([] { appSettings->isShowMenuBar = true; });
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        appSettings->isShowMenuBar = true;
         w->show();
         QVERIFY(w->isMenuBarHidden());
         QCOMPARE(w->menuBar()->actions().size(), 4);
         w->showMenuBar();
         QVERIFY(!w->isMenuBarHidden());
-        QCOMPARE(appSettings->isShowMenuBar, true);
+        QCOMPARE(appSettings->isShowMenuBar, false);
+        QVERIFY(!QSettings().contains("GeneralSettings/isShowMenuBar"));
     }
 
     void closingWithoutQuitHidesOrMinimises()
@@ -228,9 +231,16 @@ private slots:
         QCOMPARE(tabs->tabWidget()->count(), 2);
         QCOMPARE(tabs->tabWidget()->currentIndex(), 1);
 
+        // Single view: no tab, no window, no navigation.
         QScopedPointer<MainWindow> single(browser->createWindow(MainWindow::SingleView, true));
+        const int windows = browser->windows().size();
+        WebView *view = single->currentView();
+        const QUrl url = view->url();
         QTest::keyClick(single.data(), Qt::Key_T, Qt::ControlModifier);
-        QVERIFY(!single->tabWidget());
+        QCOMPARE(browser->windows().size(), windows);
+        QCOMPARE(single->currentView(), view);
+        QCOMPARE(view->url(), url);
+        QCOMPARE(tabs->tabWidget()->count(), 2);
 
         QTest::keyClick(single.data(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(single->isVisible());
@@ -328,19 +338,25 @@ private slots:
             QCOMPARE(TrayController::badgeLabel(count), QString(label));
     }
 
+    // A click, double click or middle click shows a hidden window and brings a minimised one
+    // back maximised; a window that is up keeps its state; other reasons do nothing.
     void bringToFront()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        w->iconActivated(QSystemTrayIcon::Trigger);
-        QTRY_VERIFY(w->isVisible());
-        w->showMinimized();
-        QTRY_VERIFY(w->isMinimized());
-        w->iconActivated(QSystemTrayIcon::DoubleClick);
-        QTRY_VERIFY(w->isMaximized());
-        w->showNormal();
-        QTRY_VERIFY(!w->isMaximized());
-        w->iconActivated(QSystemTrayIcon::MiddleClick);
-        QVERIFY(!w->isMaximized() && !w->isMinimized());
+        for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick,
+                                  QSystemTrayIcon::MiddleClick}) {
+            w->hide();
+            w->iconActivated(reason);
+            QTRY_VERIFY(w->isVisible());
+            w->showMinimized();
+            QTRY_VERIFY(w->isMinimized());
+            w->iconActivated(reason);
+            QTRY_VERIFY(w->isMaximized());
+            w->showNormal();
+            QTRY_VERIFY(!w->isMaximized());
+            w->iconActivated(reason);
+            QVERIFY(!w->isMaximized() && !w->isMinimized());
+        }
         w->hide();
         w->iconActivated(QSystemTrayIcon::Unknown);
         QVERIFY(!w->isVisible());
