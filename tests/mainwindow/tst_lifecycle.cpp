@@ -27,6 +27,9 @@ class TestLifecycle : public QObject
 
     Browser *browser = nullptr;
 
+    // In the copy that trayHostThatComesLater starts on a display without a tray host.
+    static bool lateTray() { return qEnvironmentVariableIsSet("NORVA_TEST_LATE_TRAY"); }
+
     static bool endsProgram(const std::function<void()> &action, int timeoutMs = 3000)
     {
         return NorvaTest::runApplication(action, timeoutMs) == 0;
@@ -36,7 +39,8 @@ private slots:
     void initTestCase()
     {
         browser = new Browser;
-        QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(), "the tests need a tray host");
+        if (!lateTray())
+            QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(), "the tests need a tray host");
     }
 
     void cleanupTestCase() { delete browser; }
@@ -89,6 +93,46 @@ private slots:
         // Developer tools: no bridge, no tray; closing deletes them (tst_browser).
         QScopedPointer<MainWindow> tools(browser->createDevToolsWindow());
         QVERIFY(!tools->jsChannel() && !tools->webChannel() && !tools->trayIcon());
+    }
+
+    // A tray host that comes up after the window (the panel after an autostart) gets the icon
+    // at once, and the notices that were dropped while there was none are shown again. In a
+    // copy of this test on a display of its own, which has no tray host at first.
+    void trayHostThatComesLater()
+    {
+        if (!lateTray()) {
+            NorvaTest::PrivateXServer x;
+            QVERIFY2(!x.display().isEmpty(), "Xvfb did not start");
+            QProcessEnvironment env = x.environment();
+            env.insert("NORVA_TEST_LATE_TRAY", "1");
+            QProcess copy;
+            copy.setProcessEnvironment(env);
+            copy.setProcessChannelMode(QProcess::ForwardedChannels);
+            copy.start(QCoreApplication::applicationFilePath(), {"trayHostThatComesLater"});
+            QVERIFY(copy.waitForFinished(180000));
+            QCOMPARE(copy.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(copy.exitCode(), 0);
+            return;
+        }
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        QVERIFY(!w->tray());
+        QSignalSpy balloons(w.data(), &MainWindow::trayMessageShown);
+        const QString notice = R"({"title":"T","content":"C"})";
+        w->handleWebNoticeMsg(notice);
+        QCOMPARE(balloons.count(), 0);
+
+        QProcess trayer;
+        trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                                "--height", "24"});
+        QVERIFY(trayer.waitForStarted(10000));
+        const auto stop = qScopeGuard([&] {
+            trayer.terminate();
+            trayer.waitForFinished(10000);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(w->tray() && w->trayIcon()->isVisible(), 20000);
+        w->handleWebNoticeMsg(notice);
+        QCOMPARE(balloons.count(), 1);
     }
 
     // The icon goes up off the start-up path, but always before anyone needs it.

@@ -129,22 +129,11 @@ private slots:
     // no tray host is there at first.
     void trayHostThatComesLater()
     {
-        QProcess xvfb;
-        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-        if (!xvfb.waitForStarted(10000))
-            QSKIP("no Xvfb here");
-        const auto stopX = qScopeGuard([&] {
-            xvfb.terminate();
-            xvfb.waitForFinished(10000);
-        });
-        // Xvfb names the display it took once it accepts clients.
-        QVERIFY(NorvaTest::waitFor([&] { return xvfb.canReadLine(); }, 30000));
-        const QString display = ":" + QString::fromLatin1(xvfb.readLine()).trimmed();
-
+        NorvaTest::PrivateXServer x;
+        QVERIFY2(!x.display().isEmpty(), "Xvfb did not start");
         QTemporaryDir home;
         QVERIFY(home.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DISPLAY", display);
+        QProcessEnvironment env = x.environment();
         for (const char *dir :
              {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
             const QString path = home.filePath(dir);

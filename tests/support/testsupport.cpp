@@ -215,4 +215,30 @@ void requestClose(quint32 window)
     xcb_flush(c);
 }
 
+PrivateXServer::PrivateXServer()
+{
+    // Xvfb picks a free display and names it once it accepts clients.
+    m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+    if (!m_xvfb.waitForStarted(10000))
+        return;
+    if (waitFor([this] { return m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running; },
+                30000) &&
+        m_xvfb.canReadLine())
+        m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
+}
+
+PrivateXServer::~PrivateXServer()
+{
+    m_xvfb.terminate();
+    if (!m_xvfb.waitForFinished(10000))
+        m_xvfb.kill();
+}
+
+QProcessEnvironment PrivateXServer::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_display);
+    return env;
+}
+
 } // namespace NorvaTest

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QtTest>
 
@@ -63,6 +65,22 @@ QStringList xdotool(const QStringList &args);
 QStringList visibleWindows(qint64 pid, const QString &titlePattern);
 // Asks a window to close the way the window manager's close button does.
 void requestClose(quint32 window);
+
+// An X server of its own (Xvfb) with no tray host, for what must start without one.
+class PrivateXServer
+{
+public:
+    PrivateXServer();
+    ~PrivateXServer();
+    // ":n", or empty when Xvfb could not start.
+    QString display() const { return m_display; }
+    // This process's environment with DISPLAY naming this server.
+    QProcessEnvironment environment() const;
+
+private:
+    QProcess m_xvfb;
+    QString m_display;
+};
 
 } // namespace NorvaTest
 
