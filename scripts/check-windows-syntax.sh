@@ -40,6 +40,7 @@ for i, a in enumerate(args):
 sys.stdout.write("\0".join(out) + "\0")
 PY
 )
+[[ ${#flags[@]} -gt 0 ]] || { echo "no compile command for the library in $build" >&2; exit 1; }
 flags+=(-std=c++17 -fsyntax-only -DUNICODE -D_UNICODE -Wall -Wextra)
 
 mapfile -t sources < <(cd "$root" && ls app/*.cpp mainwindow/*.cpp web/*.cpp bridge/*.cpp \
