@@ -53,7 +53,8 @@ public:
     WebMessageHandler *messages() const { return m_messages; }
     JsChannel *jsChannel() const { return m_messages ? m_messages->channel() : nullptr; }
     QWebChannel *webChannel() const { return m_messages ? m_messages->webChannel() : nullptr; }
-    // None where the desktop has no tray, and in a developer-tools window.
+    // None while the desktop has no tray host (made when one comes up), and in a developer-tools
+    // window.
     TrayController *tray() const { return m_tray; }
     QSystemTrayIcon *trayIcon() const { return m_tray ? m_tray->icon() : nullptr; }
     QMenu *trayMenu() const { return m_tray ? m_tray->menu() : nullptr; }
