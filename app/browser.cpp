@@ -77,12 +77,6 @@ DataBase *Browser::dataBase() const
     return m_dataBase;
 }
 
-void Browser::checkVersionAfterFirstLoad(MainWindow *window, int fallbackMs)
-{
-    afterFirstLoad(
-        window, [window] { window->checkVersion(true); }, fallbackMs);
-}
-
 void Browser::afterFirstLoad(MainWindow *window, std::function<void()> work, int fallbackMs)
 {
     if (!window)

@@ -39,9 +39,6 @@ public:
     QVector<MainWindow *> windows() const override { return m_windows; }
 
     void setupDownloadManager();
-    // The first silent version check, started once the window's first page load has finished
-    // (its request would only compete with the page's), or after fallbackMs at the latest.
-    static void checkVersionAfterFirstLoad(MainWindow *window, int fallbackMs = 15000);
     // Runs work once, when the window's first page load has finished or after fallbackMs at the
     // latest: start-up work nobody waits for goes there so it does not delay the first page.
     static void afterFirstLoad(MainWindow *window, std::function<void()> work,

@@ -3,17 +3,16 @@
 #include "app/resourceinit.h"
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/traycontroller.h"
-#include "platform/autostart.h"
 #include "platform/languagechoice.h"
 #include "platform/namedmutex.h"
 #include "platform/proxyconfig.h"
 #include "platform/qtsingleapplication.h"
+#include "settings/syssettingwindow.h"
 #include "store/appsettings.h"
 #include "store/settingsstore.h"
 #include "web/engineflags.h"
 
 #include <QIcon>
-#include <QSystemTrayIcon>
 #include <QTranslator>
 #include <QWebEngineSettings>
 
@@ -89,15 +88,17 @@ int main(int argc, char *argv[])
         window->initNoticeSound();
         window->loadUrl(QUrl(appSettings->defaultMainPage));
         // Without a tray a hidden window could only be reached by a second start.
-        if (!options.hidden || !QSystemTrayIcon::isSystemTrayAvailable())
+        if (!options.hidden || !window->tray())
             window->show();
-        else if (TrayController *tray = window->tray())
-            tray->showIcon(); // the only way to the hidden window
+        else
+            window->tray()->showIcon(); // the only way to the hidden window
         browser.reportUnreadableSettings(window);
         // Rewritten at every start, so the entry always names this program where it is now;
         // the desktop reads it only at the next login, so it need not hold up the first page.
-        Browser::afterFirstLoad(window, [] { AutoStart::apply(appSettings->isAutoRun); });
-        Browser::checkVersionAfterFirstLoad(window);
+        Browser::afterFirstLoad(
+            window, [window] { SysSettingWindow::applyAutoStart(appSettings->isAutoRun, window); });
+        // At once: the forced-notice rules must be there before the page's first notices.
+        window->checkVersion(true);
 
         exitCode = QApplication::exec();
         delete window;

@@ -52,6 +52,8 @@ public:
     void sendLoginInfoToPage();
     void initNoticeSound();
 
+    // Notices need a tray; it may come up after the window.
+    void setHasTray(bool hasTray) { m_hasTray = hasTray; }
     QString lastNoticeMessage() const { return m_lastNoticeMessage; }
     int noticeStayTime() const { return m_noticeStayTime; }
     void setNoticeStayTime(int seconds) { m_noticeStayTime = seconds; }

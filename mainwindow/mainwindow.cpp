@@ -4,6 +4,7 @@
 #include "mainwindow/windowgeometry.h"
 #include "mainwindow/windowkeys.h"
 #include "platform/fullscreenborder.h"
+#include "platform/trayavailability.h"
 #include "store/appsettings.h"
 #include "web/tabwidget.h"
 #include "web/webpopupwindow.h"
@@ -146,8 +147,21 @@ void MainWindow::createNavigationBar()
 
 void MainWindow::createTray()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
+    TrayAvailability *trays = TrayAvailability::instance();
+    if (!trays->isAvailable()) {
+        // A panel that starts after the program (autostart at login) gets the icon at once.
+        connect(trays, &TrayAvailability::appeared, this, [this] {
+            if (m_tray)
+                return;
+            createTray();
+            if (!m_tray)
+                return;
+            m_tray->showIcon();
+            if (m_messages)
+                m_messages->setHasTray(true);
+        });
         return;
+    }
     m_tray = new TrayController(this, menuBar());
     connect(m_tray, &TrayController::settingsRequested, this, &MainWindow::openSettingsDialog);
     connect(m_tray, &TrayController::updateLogRequested, m_commands, &PageCommands::viewUpdateLog);

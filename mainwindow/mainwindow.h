@@ -53,7 +53,8 @@ public:
     WebMessageHandler *messages() const { return m_messages; }
     JsChannel *jsChannel() const { return m_messages ? m_messages->channel() : nullptr; }
     QWebChannel *webChannel() const { return m_messages ? m_messages->webChannel() : nullptr; }
-    // None where the desktop has no tray, and in a developer-tools window.
+    // None while the desktop has no tray host (made when one comes up), and in a developer-tools
+    // window.
     TrayController *tray() const { return m_tray; }
     QSystemTrayIcon *trayIcon() const { return m_tray ? m_tray->icon() : nullptr; }
     QMenu *trayMenu() const { return m_tray ? m_tray->menu() : nullptr; }
@@ -105,14 +106,6 @@ public:
     void showMenuBar() override;
     void hideMenuBar() override;
     void toggleFullScreen() { m_fullScreen->toggle(); }
-    void reportFindResult(const QString &search, bool found)
-    {
-        m_commands->reportFindResult(search, found);
-    }
-    static void showFindResult(QStatusBar *bar, const QString &search, bool found)
-    {
-        PageCommands::showFindResult(bar, search, found);
-    }
 
     // Life cycle and tray.
     void bringToFront();

@@ -59,15 +59,13 @@ void PageCommands::find()
     }
 }
 
-void PageCommands::reportFindResult(const QString &search, bool found)
-{
-    showFindResult(m_statusBar, search, found);
-}
-
 void PageCommands::showFindResult(QStatusBar *bar, const QString &search, bool found)
 {
     // The status bar stays hidden, so this is only seen where someone shows it.
-    if (!found)
+    // A hit clears what an earlier miss left there.
+    if (found)
+        bar->clearMessage();
+    else
         bar->showMessage(tr("\"%1\" not found.").arg(search));
 }
 

@@ -29,10 +29,9 @@ public:
     void openFile();
     void viewUpdateLog();
 
-    void reportFindResult(const QString &search, bool found);
+private:
     static void showFindResult(QStatusBar *bar, const QString &search, bool found);
 
-private:
     std::function<WebView *()> m_currentView;
     QWidget *m_window;
     QStatusBar *m_statusBar;

@@ -44,7 +44,12 @@ void NotifyManager::addNotice(const NoticeItem &item)
 
 QPoint NotifyManager::popupPosition(int index)
 {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    return popupPosition(index, QGuiApplication::primaryScreen());
+}
+
+QPoint NotifyManager::popupPosition(int index, const QScreen *primary)
+{
+    const QRect screen = primary ? primary->geometry() : QRect(0, 0, 1280, 800);
     return QPoint(screen.right() - 364, screen.top() + 40 + index * 194);
 }
 

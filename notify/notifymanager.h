@@ -12,6 +12,8 @@
 
 // Decides which notices become native popups and keeps at most three of them on screen. Every
 // popup's answers go to one relay, with the notice's source, which says whether a page took them.
+class QScreen;
+
 class NotifyManager : public QObject
 {
     Q_OBJECT
@@ -32,6 +34,9 @@ public:
 
     // Top-left corner of the popup in slot index (0 is the top one) on the primary screen.
     static QPoint popupPosition(int index);
+    // The same on the given screen. Without one (none attached, or a monitor change under
+    // way) a nominal 1280x800 desktop stands in.
+    static QPoint popupPosition(int index, const QScreen *screen);
 
 private:
     void showNext();

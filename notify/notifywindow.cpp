@@ -10,7 +10,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#ifndef Q_OS_WIN
 #include <QX11Info>
+#endif
 
 QMap<int, QString> NotifyWindow::typeNames;
 
@@ -187,7 +189,11 @@ QRegion NotifyWindow::roundedShape(const QSize &size, int radius)
 
 bool NotifyWindow::needsShapeMask()
 {
+#ifdef Q_OS_WIN
+    return false; // the desktop always composes translucent windows
+#else
     return QX11Info::isPlatformX11() && !QX11Info::isCompositingManagerRunning();
+#endif
 }
 
 void NotifyWindow::resizeEvent(QResizeEvent *event)

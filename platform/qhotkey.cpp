@@ -14,6 +14,10 @@ bool QHotkeyDetail::singleCombination(const QKeySequence &sequence, int *key,
     if (*mods & ~(Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier |
                   Qt::KeypadModifier))
         return false;
+    // A bare key (or one with Shift only) would be taken from every program on the desktop:
+    // typing it anywhere would bring the window up.
+    if (!(*mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        return false;
     switch (*key) {
     case 0:
     case Qt::Key_unknown:

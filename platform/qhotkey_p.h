@@ -14,6 +14,7 @@ public:
 
 namespace QHotkeyDetail {
 // Splits a sequence into its one key and its modifiers; false unless it is exactly one
-// combination of a real key and modifiers that both platforms can grab.
+// combination of a real key and modifiers that both platforms can grab, with Ctrl, Alt or Meta
+// among them.
 bool singleCombination(const QKeySequence &sequence, int *key, Qt::KeyboardModifiers *mods);
 } // namespace QHotkeyDetail

@@ -427,6 +427,14 @@
         <source>设置无法保存，重启软件后这些修改将会丢失。</source>
         <translation>The settings could not be saved; these changes will be lost when the program restarts.</translation>
     </message>
+    <message>
+        <source>无法设置开机自动启动，软件不会随系统启动。</source>
+        <translation>Starting with the system could not be set up; the program will not start with the system.</translation>
+    </message>
+    <message>
+        <source>无法取消开机自动启动，软件仍会随系统启动。</source>
+        <translation>Starting with the system could not be switched off; the program will still start with the system.</translation>
+    </message>
 </context>
 <context>
     <name>TabWidget</name>

@@ -7,7 +7,7 @@ packages=(
   qtbase5-dev qtwebengine5-dev libqt5webchannel5-dev qtmultimedia5-dev libqt5multimedia5-plugins libqt5sql5-sqlite
   libqt5x11extras5-dev qttools5-dev qttools5-dev-tools libxcb1-dev libxcb-keysyms1-dev
   xvfb xauth trayer xdotool x11-utils gstreamer1.0-plugins-good python3 curl fonts-wqy-microhei
-  dpkg-dev desktop-file-utils appstream clang libclang-rt-14-dev
+  dpkg-dev desktop-file-utils appstream clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix
 )
 
 missing=()

@@ -6,6 +6,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # Layers first: an upward include or an include circle fails the run before anything is built.
 python3 "$root/scripts/check-layers.py" "$root"
 "$root/scripts/build.sh"
+# Every source file as the Windows build sees it (syntax only; the build here is Linux).
+"$root/scripts/check-windows-syntax.sh" "$root/build"
 cd "$root/build"
 # One test at a time: GUI tests compete for the active window and the keyboard otherwise.
 # No retries: a test that fails once is a fault to find, not to repeat.

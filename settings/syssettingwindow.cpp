@@ -344,8 +344,9 @@ void SysSettingWindow::onButtonClicked()
         // start.
         if (changes.contains(QLatin1String("NetworkProxySettings")))
             ProxyConfig::fromSettings(s).apply();
-        // Made to match after every Apply, also when the box was not touched.
-        AutoStart::apply(s.isAutoRun);
+        // Made to match after every Apply, also when the box was not touched; the box goes to
+        // the main window, which outlives a confirmed dialog.
+        applyAutoStart(s.isAutoRun, parentWidget() ? parentWidget()->window() : this);
         // The record already holds the changes; the user must know they end with this run.
         if (!saved) {
             // On the heap: the window may close this dialog while the box is open.
@@ -363,6 +364,21 @@ void SysSettingWindow::onButtonClicked()
     pendingChanges.clear();
     if (source == ui->btnConfirm)
         close();
+}
+
+QMessageBox *SysSettingWindow::applyAutoStart(bool enabled, QWidget *parent)
+{
+    static bool reported = false;
+    if (AutoStart::apply(enabled) || reported)
+        return nullptr;
+    reported = true;
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("设置"),
+                                enabled ? tr("无法设置开机自动启动，软件不会随系统启动。")
+                                        : tr("无法取消开机自动启动，软件仍会随系统启动。"),
+                                QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return box;
 }
 
 std::optional<QString> SysSettingWindow::capturedShortcut(int key, Qt::KeyboardModifiers modifiers,

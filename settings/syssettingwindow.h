@@ -17,6 +17,8 @@ class SysSettingWindow;
 
 // The system settings dialog: categories on the left, one page each on the right. Changes are
 // collected until Apply or Confirm and then written group by group. Deletes itself when closed.
+class QMessageBox;
+
 class SysSettingWindow : public QDialog
 {
     Q_OBJECT
@@ -42,6 +44,10 @@ public:
     // keeps its text. An empty text clears the field.
     static std::optional<QString> capturedShortcut(int key, Qt::KeyboardModifiers modifiers,
                                                    const QString &text);
+
+    // Makes the autostart entry match the setting. The first failure of the run is told in a
+    // window-modal box on parent, which deletes itself; answers that box, null otherwise.
+    static QMessageBox *applyAutoStart(bool enabled, QWidget *parent);
 
     // Asks for a directory (parent, caption, start); empty means cancelled. The platform's
     // directory chooser unless replaced (tests do).

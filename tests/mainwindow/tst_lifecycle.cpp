@@ -15,6 +15,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QStyle>
 #include <QWebChannel>
 #include <QWebEngineSettings>
@@ -26,6 +27,9 @@ class TestLifecycle : public QObject
 
     Browser *browser = nullptr;
 
+    // In the copy that trayHostThatComesLater starts on a display without a tray host.
+    static bool lateTray() { return qEnvironmentVariableIsSet("NORVA_TEST_LATE_TRAY"); }
+
     static bool endsProgram(const std::function<void()> &action, int timeoutMs = 3000)
     {
         return NorvaTest::runApplication(action, timeoutMs) == 0;
@@ -35,7 +39,8 @@ private slots:
     void initTestCase()
     {
         browser = new Browser;
-        QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(), "the tests need a tray host");
+        if (!lateTray())
+            QVERIFY2(QSystemTrayIcon::isSystemTrayAvailable(), "the tests need a tray host");
     }
 
     void cleanupTestCase() { delete browser; }
@@ -90,6 +95,46 @@ private slots:
         QVERIFY(!tools->jsChannel() && !tools->webChannel() && !tools->trayIcon());
     }
 
+    // A tray host that comes up after the window (the panel after an autostart) gets the icon
+    // at once, and the notices that were dropped while there was none are shown again. In a
+    // copy of this test on a display of its own, which has no tray host at first.
+    void trayHostThatComesLater()
+    {
+        if (!lateTray()) {
+            NorvaTest::PrivateXServer x;
+            QVERIFY2(!x.display().isEmpty(), "Xvfb did not start");
+            QProcessEnvironment env = x.environment();
+            env.insert("NORVA_TEST_LATE_TRAY", "1");
+            QProcess copy;
+            copy.setProcessEnvironment(env);
+            copy.setProcessChannelMode(QProcess::ForwardedChannels);
+            copy.start(QCoreApplication::applicationFilePath(), {"trayHostThatComesLater"});
+            QVERIFY(copy.waitForFinished(180000));
+            QCOMPARE(copy.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(copy.exitCode(), 0);
+            return;
+        }
+        QVERIFY(!QSystemTrayIcon::isSystemTrayAvailable());
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
+        QVERIFY(!w->tray());
+        QSignalSpy balloons(w.data(), &MainWindow::trayMessageShown);
+        const QString notice = R"({"title":"T","content":"C"})";
+        w->handleWebNoticeMsg(notice);
+        QCOMPARE(balloons.count(), 0);
+
+        QProcess trayer;
+        trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                                "--height", "24"});
+        QVERIFY(trayer.waitForStarted(10000));
+        const auto stop = qScopeGuard([&] {
+            trayer.terminate();
+            trayer.waitForFinished(10000);
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(w->tray() && w->trayIcon()->isVisible(), 20000);
+        w->handleWebNoticeMsg(notice);
+        QCOMPARE(balloons.count(), 1);
+    }
+
     // The icon goes up off the start-up path, but always before anyone needs it.
     void trayIconComesUpWhenNeeded()
     {
@@ -111,18 +156,20 @@ private slots:
         }
     }
 
-    // A stored hidden menu bar hides it at start; showing it again is not stored.
+    // A stored hidden menu bar hides it at start; showing it again changes neither the record
+    // nor the store.
     void hiddenMenuBarSetting()
     {
         appSettings->isShowMenuBar = false;
+        const auto restore = qScopeGuard([] { appSettings->isShowMenuBar = true; });
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        appSettings->isShowMenuBar = true;
         w->show();
         QVERIFY(w->isMenuBarHidden());
         QCOMPARE(w->menuBar()->actions().size(), 4);
         w->showMenuBar();
         QVERIFY(!w->isMenuBarHidden());
-        QCOMPARE(appSettings->isShowMenuBar, true);
+        QCOMPARE(appSettings->isShowMenuBar, false);
+        QVERIFY(!QSettings().contains("GeneralSettings/isShowMenuBar"));
     }
 
     void closingWithoutQuitHidesOrMinimises()
@@ -228,9 +275,16 @@ private slots:
         QCOMPARE(tabs->tabWidget()->count(), 2);
         QCOMPARE(tabs->tabWidget()->currentIndex(), 1);
 
+        // Single view: no tab, no window, no navigation.
         QScopedPointer<MainWindow> single(browser->createWindow(MainWindow::SingleView, true));
+        const int windows = browser->windows().size();
+        WebView *view = single->currentView();
+        const QUrl url = view->url();
         QTest::keyClick(single.data(), Qt::Key_T, Qt::ControlModifier);
-        QVERIFY(!single->tabWidget());
+        QCOMPARE(browser->windows().size(), windows);
+        QCOMPARE(single->currentView(), view);
+        QCOMPARE(view->url(), url);
+        QCOMPARE(tabs->tabWidget()->count(), 2);
 
         QTest::keyClick(single.data(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(single->isVisible());
@@ -328,19 +382,25 @@ private slots:
             QCOMPARE(TrayController::badgeLabel(count), QString(label));
     }
 
+    // A click, double click or middle click shows a hidden window and brings a minimised one
+    // back maximised; a window that is up keeps its state; other reasons do nothing.
     void bringToFront()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        w->iconActivated(QSystemTrayIcon::Trigger);
-        QTRY_VERIFY(w->isVisible());
-        w->showMinimized();
-        QTRY_VERIFY(w->isMinimized());
-        w->iconActivated(QSystemTrayIcon::DoubleClick);
-        QTRY_VERIFY(w->isMaximized());
-        w->showNormal();
-        QTRY_VERIFY(!w->isMaximized());
-        w->iconActivated(QSystemTrayIcon::MiddleClick);
-        QVERIFY(!w->isMaximized() && !w->isMinimized());
+        for (const auto reason : {QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick,
+                                  QSystemTrayIcon::MiddleClick}) {
+            w->hide();
+            w->iconActivated(reason);
+            QTRY_VERIFY(w->isVisible());
+            w->showMinimized();
+            QTRY_VERIFY(w->isMinimized());
+            w->iconActivated(reason);
+            QTRY_VERIFY(w->isMaximized());
+            w->showNormal();
+            QTRY_VERIFY(!w->isMaximized());
+            w->iconActivated(reason);
+            QVERIFY(!w->isMaximized() && !w->isMinimized());
+        }
         w->hide();
         w->iconActivated(QSystemTrayIcon::Unknown);
         QVERIFY(!w->isVisible());

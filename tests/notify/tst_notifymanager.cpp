@@ -129,6 +129,8 @@ private slots:
         QTRY_VERIFY(first.isNull());
         verifySlots(&manager);
         QCOMPARE(popupsAlive(), 2);
+        // No screen (none attached, a monitor change): the top right of a nominal desktop.
+        QCOMPARE(NotifyManager::popupPosition(1, nullptr), QPoint(1279 - 364, 40 + 194));
     }
 
     // Every answer reaches the relay with its notice's source (null once that is gone). An

@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -69,8 +70,9 @@ private slots:
     }
 
     // A hidden start puts its tray icon up at once: while the page loads it is the only way to
-    // the window. The version check follows the point where the window would have been shown;
-    // the entry was rewritten for the program that runs now.
+    // the window. The version check starts with the window, not after its page: the page's
+    // first notices need the rules it delivers. The entry is rewritten for the program that
+    // runs now.
     void hiddenStartLoadsTheServiceAndRewritesTheEntry()
     {
         QVERIFY(NorvaTest::waitFor(
@@ -78,28 +80,33 @@ private slots:
                 return m_first.state() == QProcess::NotRunning || m_server.requests().contains("/");
             },
             90000));
-        // Well before the 15 s after which any window puts its icon up.
+        // Well before the 15 s after which any window puts its icon up and the work left for
+        // after the first page starts anyway.
         QVERIFY(NorvaTest::waitFor(
             [&] { return !NorvaTest::visibleWindows(m_first.processId(), ".*").isEmpty(); }, 5000));
         QVERIFY(mainWindows().isEmpty());
-        QCOMPARE(m_server.requests(), QStringList{"/"}); // still loading the first page
+        QVERIFY(NorvaTest::waitFor(
+            [&] {
+                return m_server.requests().contains("/kst-client/updates/version.json?v=1.7.5");
+            },
+            5000));
+        QCOMPARE(m_server.requests().count("/"), 1); // still loading the first page
         // Nothing asked for a debugging port, so nobody can reach the pages through one.
         QCOMPARE(NorvaTest::listeningTcpPorts(m_first.processId()), QList<quint16>{});
         m_server.release("/");
 
+        const QString expected =
+            AutoStart::desktopEntry(QFileInfo(NORVA_BINARY).canonicalFilePath());
         QVERIFY(NorvaTest::waitFor(
             [&] {
+                QFile entry(AutoStart::entryFilePath());
                 return m_first.state() == QProcess::NotRunning ||
-                       m_server.requests().contains("/kst-client/updates/version.json?v=1.7.5");
+                       (entry.open(QIODevice::ReadOnly) &&
+                        QString::fromUtf8(entry.readAll()) == expected);
             },
             90000));
         QCOMPARE(m_first.state(), QProcess::Running);
-        QVERIFY(NorvaTest::waitFor([&] { return m_server.requests().contains("/"); }));
         QVERIFY(mainWindows().isEmpty());
-        QFile entry(AutoStart::entryFilePath());
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(entry.readAll()),
-                 AutoStart::desktopEntry(QFileInfo(NORVA_BINARY).canonicalFilePath()));
     }
 
     void secondStartAndHotkeyBringTheWindowBack()
@@ -186,6 +193,69 @@ private slots:
         QVERIFY(QJsonDocument::fromJson(reply->readAll()).object().contains("Browser"));
         reply->deleteLater();
     }
+
+    // A panel that starts after the program (autostart at login) still gets its icon. Until
+    // then a hidden start shows its window, the only way to it. A display of its own, so that
+    // no tray host is there at first.
+    void trayHostThatComesLater()
+    {
+        NorvaTest::PrivateXServer x;
+        QVERIFY2(!x.display().isEmpty(), "Xvfb did not start");
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QProcessEnvironment env = x.environment();
+        for (const char *dir :
+             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+            const QString path = home.filePath(dir);
+            QVERIFY(QDir().mkpath(path));
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            env.insert(dir, path);
+        }
+        m_server.setHtml("/", "<title>Norva Process Page</title>Norva");
+        const auto windows = [&](const QString &title) {
+            QProcess xdotool;
+            xdotool.setProcessEnvironment(env);
+            xdotool.start("xdotool", {"search", "--onlyvisible", "--all", "--pid",
+                                      QString::number(m_late.processId()), "--name", title});
+            xdotool.waitForFinished(10000);
+            return QString::fromLatin1(xdotool.readAllStandardOutput())
+                .split('\n', Qt::SkipEmptyParts);
+        };
+
+        m_late.setProcessEnvironment(env);
+        m_late.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_late.start(QStringLiteral(NORVA_BINARY), {"--hidden"});
+        const auto stopLate = qScopeGuard([&] {
+            m_late.terminate();
+            if (!m_late.waitForFinished(10000))
+                m_late.kill();
+        });
+        QVERIFY(NorvaTest::waitFor(
+            [&] {
+                return m_late.state() == QProcess::NotRunning ||
+                       !windows("^Norva Process Page$").isEmpty();
+            },
+            90000));
+        QCOMPARE(m_late.state(), QProcess::Running);
+        const QStringList shown = windows(".*");
+
+        QProcess trayer;
+        trayer.setProcessEnvironment(env);
+        trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
+                                "--height", "24"});
+        if (!trayer.waitForStarted(10000))
+            QSKIP("no trayer here");
+        const auto stopTrayer = qScopeGuard([&] {
+            trayer.terminate();
+            trayer.waitForFinished(10000);
+        });
+        // The icon: one more window of the program, docked into the host.
+        QVERIFY(NorvaTest::waitFor([&] { return windows(".*").size() > shown.size(); }, 30000));
+        QCOMPARE(windows("^Norva Process Page$").size(), 1);
+    }
+
+private:
+    QProcess m_late;
 };
 
 NORVA_TEST_MAIN(TestNorvaProcess)

@@ -43,6 +43,17 @@ struct OtherClient
         free(error);
         return granted;
     }
+    // Whether F9 with these modifiers is free for this client to grab; given back at once.
+    bool grabKey(quint16 mods)
+    {
+        xcb_generic_error_t *error =
+            xcb_request_check(c, xcb_grab_key_checked(c, 1, root, mods, f9, XCB_GRAB_MODE_ASYNC,
+                                                      XCB_GRAB_MODE_ASYNC));
+        free(error);
+        xcb_ungrab_key(c, f9, root, mods);
+        xcb_flush(c);
+        return !error;
+    }
     // How many of the four lock variants nobody else holds.
     int freeVariants()
     {
@@ -100,10 +111,14 @@ private slots:
         QCOMPARE(other.freeVariants(), 3);
     }
 
-    void notASingleCombination()
+    // Neither what the platforms cannot grab nor a key without Ctrl, Alt or Meta, which would
+    // be taken from every program on the desktop.
+    void notAGlobalCombination()
     {
         for (const QKeySequence &sequence :
              {QKeySequence(), QKeySequence("Ctrl+A, B"),
+              QKeySequence("F8", QKeySequence::NativeText),
+              QKeySequence("K", QKeySequence::NativeText),
               QKeySequence("Ctrl+Alt+NoSuchKey", QKeySequence::NativeText),
               QKeySequence(Qt::CTRL | Qt::Key_Control), QKeySequence(Qt::CTRL | Qt::Key_Launch9)}) {
             QHotkey hotkey(sequence, true);
@@ -111,6 +126,17 @@ private slots:
             QVERIFY(!hotkey.setRegistered(true));
             QVERIFY(hotkey.setRegistered(false));
         }
+        // Nothing is taken from the desktop: another program still gets the key.
+        OtherClient other;
+        for (const quint16 mods : {quint16(0), quint16(XCB_MOD_MASK_SHIFT)}) {
+            QHotkey hotkey(mods ? QKeySequence(Qt::SHIFT | Qt::Key_F9) : QKeySequence(Qt::Key_F9),
+                           true);
+            QVERIFY(!hotkey.isRegistered());
+            QVERIFY(other.grabKey(mods));
+        }
+        // Meta alone is enough.
+        QHotkey meta(QKeySequence(Qt::META | Qt::Key_F9), true);
+        QVERIFY(meta.isRegistered());
     }
 };
 

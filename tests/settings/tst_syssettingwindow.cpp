@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QSettings>
 #include <QStackedWidget>
 
@@ -192,6 +193,7 @@ private slots:
         NorvaTest::answerNextBox("OK", &none, 0);
         click(dialog, "btnClearBrowserData");
         QVERIFY(!none.seen && !QApplication::activeModalWidget());
+        NorvaTest::stopAnsweringBoxes();
         // A chosen directory is forgotten on 取消.
         const QString before = appSettings->downloadPath;
         const QString target = NorvaTest::homeDir() + "/picked";
@@ -238,6 +240,7 @@ private slots:
         click(dialog, "btnClearBrowserData");
         QCOMPARE(asked.last(), QString("clear:100"));
         QVERIFY(!none.seen && !QApplication::activeModalWidget());
+        NorvaTest::stopAnsweringBoxes();
 
         QCOMPARE(ended.count(), 0);
         click(dialog, "btnCancel");
@@ -281,6 +284,40 @@ private slots:
             }
         }
         appSettings->isAutoRun = before;
+    }
+
+    // An entry that can be neither written nor removed (a folder where the file belongs; the
+    // tests may run as root, who writes into read-only folders) is told once per run, on the
+    // main window: the dialog may be gone by the time the user reads it.
+    void autostartFailureIsToldOnce()
+    {
+        const bool before = appSettings->isAutoRun;
+        const QString entry = AutoStart::entryFilePath();
+        QFile::remove(entry);
+        QVERIFY(QDir().mkpath(entry));
+        const auto restore = qScopeGuard([&] {
+            QDir().rmdir(entry);
+            appSettings->isAutoRun = before;
+        });
+        bool first = true;
+        for (const bool on : {true, false, true}) {
+            appSettings->isAutoRun = on;
+            QPointer<SysSettingWindow> dialog = openDialog();
+            click(dialog, "btnConfirm");
+            QTRY_VERIFY(dialog.isNull());
+            const QList<QMessageBox *> boxes = m_window->findChildren<QMessageBox *>();
+            QCOMPARE(boxes.size(), first ? 1 : 0);
+            first = false;
+            if (boxes.isEmpty())
+                continue;
+            QMessageBox *box = boxes.first();
+            QVERIFY(box->isVisible());
+            QCOMPARE(box->windowTitle(), QString("设置"));
+            QCOMPARE(box->text(), QString("无法设置开机自动启动，软件不会随系统启动。"));
+            QCOMPARE(box->buttons().size(), 1);
+            box->button(QMessageBox::Ok)->click();
+            QTRY_VERIFY(m_window->findChildren<QMessageBox *>().isEmpty());
+        }
     }
 };
 

@@ -39,6 +39,19 @@ class TestSettingsStore : public QObject
                               << s.currentLang << s.clearCacheVersion;
     }
 
+    // The defaults table, written out: a wrong built-in default shows here.
+    static QVariantList defaults()
+    {
+        return QVariantList() << "1.7.5" << false << true << true << false << false << false << true
+                              << true << true << 2 << 0 << 0 << 80 << ""
+                              << ""
+                              << ""
+                              << QStandardPaths::writableLocation(QStandardPaths::DownloadLocation)
+                              << "Ctrl+Alt+R"
+                              << "Ctrl+Alt+S" << false << false << "微软雅黑" << 9
+                              << ServiceUrl::base() << 0 << "";
+    }
+
     static QByteArray writeJunk()
     {
         QDir().mkpath(QFileInfo(storePath()).path());
@@ -76,8 +89,13 @@ private slots:
     void emptyStoreKeepsDefaultsAndStaysEmpty()
     {
         QVERIFY(storePath().startsWith(NorvaTest::homeDir()));
-        QCOMPARE(fields(loaded()), fields(AppSettings()));
+        QCOMPARE(fields(AppSettings()), defaults());
+        QCOMPARE(fields(loaded()), defaults());
         QVERIFY(QSettings(storePath(), QSettings::IniFormat).allKeys().isEmpty());
+        // The service: an https origin ending in "/".
+        const QUrl service(ServiceUrl::base());
+        QCOMPARE(service.scheme(), QString("https"));
+        QCOMPARE(service.toString(), service.adjusted(QUrl::RemovePath).toString() + "/");
     }
 
     void otherSettingsGainsCurrentLang()
@@ -131,7 +149,7 @@ private slots:
         const QRegularExpression logged("^Unreadable settings file kept as");
         QTest::ignoreMessage(QtWarningMsg, logged);
         const SettingsStore::LoadResult result = SettingsStore::load(s);
-        QCOMPARE(fields(s), fields(AppSettings()));
+        QCOMPARE(fields(s), defaults());
         QVERIFY(result.unreadable);
         QCOMPARE(keptCopies().size(), 1);
         QCOMPARE(result.keptCopy, QFileInfo(storePath()).dir().filePath(keptCopies().first()));

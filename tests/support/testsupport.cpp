@@ -67,11 +67,25 @@ QString homeDir()
     return tempHome ? tempHome->path() : QString();
 }
 
+namespace {
+// Parent of the pollers that have not ended yet.
+QObject *boxPollers()
+{
+    static QObject *pollers = new QObject(QCoreApplication::instance());
+    return pollers;
+}
+} // namespace
+
+void stopAnsweringBoxes()
+{
+    qDeleteAll(boxPollers()->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly));
+}
+
 void answerNextBox(const QString &buttonText, BoxSeen *seen, int timeoutMs)
 {
-    auto *timer = new QTimer;
+    auto *timer = new QTimer(boxPollers());
     timer->setInterval(20);
-    auto *elapsed = new QElapsedTimer;
+    auto elapsed = std::make_shared<QElapsedTimer>();
     elapsed->start();
     QObject::connect(timer, &QTimer::timeout, [=] {
         QWidget *modal = QApplication::activeModalWidget();
@@ -98,7 +112,6 @@ void answerNextBox(const QString &buttonText, BoxSeen *seen, int timeoutMs)
         }
         timer->stop();
         timer->deleteLater();
-        delete elapsed;
     });
     timer->start();
 }
@@ -253,6 +266,30 @@ QList<quint16> listeningTcpPorts(qint64 pid)
         }
     }
     return ports;
+PrivateXServer::PrivateXServer()
+{
+    // Xvfb picks a free display and names it once it accepts clients.
+    m_xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+    if (!m_xvfb.waitForStarted(10000))
+        return;
+    if (waitFor([this] { return m_xvfb.canReadLine() || m_xvfb.state() != QProcess::Running; },
+                30000) &&
+        m_xvfb.canReadLine())
+        m_display = ":" + QString::fromLatin1(m_xvfb.readLine()).trimmed();
+}
+
+PrivateXServer::~PrivateXServer()
+{
+    m_xvfb.terminate();
+    if (!m_xvfb.waitForFinished(10000))
+        m_xvfb.kill();
+}
+
+QProcessEnvironment PrivateXServer::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", m_display);
+    return env;
 }
 
 } // namespace NorvaTest

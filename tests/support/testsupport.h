@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QtTest>
 
@@ -32,6 +34,9 @@ struct BoxSeen
     bool seen = false;
 };
 void answerNextBox(const QString &buttonText, BoxSeen *seen = nullptr, int timeoutMs = 20000);
+// Ends the answering of boxes still waiting; a test that expected no box calls it before its
+// BoxSeen goes out of scope.
+void stopAnsweringBoxes();
 
 // Spins the event loop until the predicate holds or the time runs out.
 bool waitFor(const std::function<bool()> &predicate, int timeoutMs = 20000);
@@ -64,6 +69,21 @@ void requestClose(quint32 window);
 // The TCP ports on which a process or any of its descendants listens (IPv4 and IPv6), found
 // through the socket inodes of their open descriptors.
 QList<quint16> listeningTcpPorts(qint64 pid);
+// An X server of its own (Xvfb) with no tray host, for what must start without one.
+class PrivateXServer
+{
+public:
+    PrivateXServer();
+    ~PrivateXServer();
+    // ":n", or empty when Xvfb could not start.
+    QString display() const { return m_display; }
+    // This process's environment with DISPLAY naming this server.
+    QProcessEnvironment environment() const;
+
+private:
+    QProcess m_xvfb;
+    QString m_display;
+};
 
 } // namespace NorvaTest
 

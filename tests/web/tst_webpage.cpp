@@ -78,15 +78,29 @@ private slots:
         }
     }
 
-    // A real request for a scheme handler is asked about too.
+    // A real request for a scheme handler is asked about too; only "Yes" installs it, so that
+    // a mailto link then opens the page's handler. A fresh profile per answer, as above.
     void schemeHandlerFromThePage()
     {
-        QVERIFY(NorvaTest::load(view.get(), server.url()));
-        NorvaTest::BoxSeen scheme;
-        NorvaTest::answerNextBox("&No", &scheme);
-        js("navigator.registerProtocolHandler('mailto', location.origin + '/mail?to=%s', 'Mail');");
-        QTRY_VERIFY_WITH_TIMEOUT(scheme.seen, 20000);
-        QCOMPARE(scheme.text, QString("Allow 127.0.0.1 to open all mailto links?"));
+        for (const QString answer : {"&Yes", "&No"}) {
+            QWebEngineProfile profile("scheme" + answer.mid(1));
+            WebView asking;
+            auto *askingPage = new WebPage(&profile, &asking);
+            asking.setPage(askingPage);
+            asking.show();
+            QVERIFY(NorvaTest::load(&asking, server.url()));
+            NorvaTest::BoxSeen scheme;
+            NorvaTest::answerNextBox(answer, &scheme);
+            NorvaTest::runJs(askingPage, "navigator.registerProtocolHandler('mailto', "
+                                         "location.origin + '/mail?to=%s', 'Mail');");
+            QTRY_VERIFY_WITH_TIMEOUT(scheme.seen, 20000);
+            QCOMPARE(scheme.text, QString("Allow 127.0.0.1 to open all mailto links?"));
+            if (answer != "&Yes")
+                continue;
+            NorvaTest::runJs(askingPage, "location.href = 'mailto:someone';");
+            QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains("/mail?to=mailto%3Asomeone"),
+                                     20000);
+        }
     }
 
     // No credentials and no dialog: cancelled after the first challenge, not retried.

@@ -10,6 +10,7 @@
 
 #include <QMenu>
 #include <QPointer>
+#include <QProcess>
 #include <QScreen>
 #include <QWebEngineProfile>
 
@@ -101,12 +102,31 @@ private slots:
         }
     }
 
+    // A page loaded on a high-density screen is zoomed out. Xvfb's screen has the ratio 1, so
+    // the load runs in a copy of this test under a scale factor of 2.
     void autoZoom()
     {
         QCOMPARE(WebView::autoZoomFactor(1.0, 1.4), 1.4); // the user's zoom stays
         QCOMPARE(WebView::autoZoomFactor(1.25, 1.4), 0.75);
         QCOMPARE(WebView::autoZoomFactor(2.0, 1.4), 0.75);
         QCOMPARE(WebView::autoZoomFactor(2.5, 1.4), 0.5);
+        if (qEnvironmentVariable("QT_SCALE_FACTOR") != "2") {
+            QProcess copy;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("QT_SCALE_FACTOR", "2");
+            copy.setProcessEnvironment(env);
+            copy.setProcessChannelMode(QProcess::ForwardedChannels);
+            copy.start(QCoreApplication::applicationFilePath(), {"autoZoom"});
+            QVERIFY(copy.waitForFinished(180000));
+            QCOMPARE(copy.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(copy.exitCode(), 0);
+            return;
+        }
+        QCOMPARE(QGuiApplication::primaryScreen()->devicePixelRatio(), 2.0);
+        WebView view;
+        view.setPage(new WebPage(QWebEngineProfile::defaultProfile(), &view));
+        loadAndWait(&view, "/a");
+        QCOMPARE(view.zoomFactor(), 0.75);
     }
 
     // Where each mode sends each kind of new-window request, per tab setting.
