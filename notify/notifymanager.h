@@ -10,10 +10,10 @@
 #include "notify/noticeitem.h"
 #include "notify/notifywindow.h"
 
-// Decides which notices become native popups and keeps at most three of them on screen. Every
-// popup's answers go to one relay, with the notice's source, which says whether a page took them.
 class QScreen;
 
+// Decides which notices become native popups and keeps at most three of them on screen. Every
+// popup's answers go to one relay, with the notice's source, which says whether a page took them.
 class NotifyManager : public QObject
 {
     Q_OBJECT

@@ -266,6 +266,8 @@ QList<quint16> listeningTcpPorts(qint64 pid)
         }
     }
     return ports;
+}
+
 PrivateXServer::PrivateXServer()
 {
     // Xvfb picks a free display and names it once it accepts clients.
