@@ -7,6 +7,7 @@
 #include "store/appsettings.h"
 #include "store/database.h"
 #include "store/serviceurl.h"
+#include "web/committeddocument.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -25,6 +26,8 @@ constexpr qint64 maxBalloonMsecs = 24 * 60 * 60 * 1000;
 
 QString originOf(const QUrl &url)
 {
+    if (url.isEmpty())
+        return QStringLiteral("(none committed)");
     return url
         .adjusted(QUrl::RemoveUserInfo | QUrl::RemovePath | QUrl::RemoveQuery |
                   QUrl::RemoveFragment)
@@ -41,7 +44,10 @@ WebMessageHandler::WebMessageHandler(QWebEnginePage *page, DataBaseSource dataBa
     m_webChannel->registerObject(QStringLiteral("webobj"), m_channel);
     if (page) {
         page->setWebChannel(m_webChannel);
-        connect(page, &QWebEnginePage::loadFinished, this, &WebMessageHandler::handleLoadFinished);
+        // A new document may be refused again, and is told so once more in the log.
+        connect(page, &QWebEnginePage::loadStarted, this, [this] { m_refusalsLogged.clear(); });
+        connect(page, &QWebEnginePage::renderProcessTerminated, this,
+                [this] { m_refusalsLogged.clear(); });
     }
 
     // Every page call that acts on the client passes the gate first.
@@ -87,42 +93,45 @@ WebMessageHandler::~WebMessageHandler()
 
 bool WebMessageHandler::isTrustedUrl(const QUrl &url)
 {
-    return ServiceUrl::isServiceOrigin(url, appSettings ? appSettings->defaultMainPage : QString());
+    return ServiceUrl::isServiceOrigin(url);
+}
+
+QUrl WebMessageHandler::documentUrl() const
+{
+    return CommittedDocument::url(m_page);
 }
 
 bool WebMessageHandler::isTrusted() const
 {
-    // A foreign document stays untrusted until a service page has really taken its place.
-    return m_page && isTrustedUrl(m_page->url()) && m_document != Document::Untrusted;
-}
-
-void WebMessageHandler::handleLoadFinished(bool ok)
-{
-    const Document before = m_document;
-    const bool trustedUrl = m_page && isTrustedUrl(m_page->url());
-    // A failed or stopped load may have left the previous document in place: it never gains
-    // trust that way.
-    if (ok || before != Document::Untrusted)
-        m_document = trustedUrl ? Document::Trusted : Document::Untrusted;
-    // The view's own refresh for this load came first and was refused while the foreign
-    // document's mark still stood.
-    if (ok && before == Document::Untrusted && m_document == Document::Trusted)
-        sendLoginInfoToLoginPage();
+    // Judged on the document the engine has committed: an address only asked for (typed, set
+    // by the client, a history step under way) lends no trust, and takes none away either.
+    return m_page && isTrustedUrl(documentUrl());
 }
 
 void WebMessageHandler::sendLoginInfoToLoginPage()
 {
-    if (appSettings && appSettings->allowSavePassword && m_page &&
-        m_page->url().toString().endsWith(QLatin1String("/login")))
+    if (appSettings && appSettings->allowSavePassword &&
+        documentUrl().toString().endsWith(QLatin1String("/login")))
         sendLoginInfoToPage();
 }
 
-bool WebMessageHandler::admit(const char *what, const char *refusal) const
+bool WebMessageHandler::admit(const char *what, const char *refusal)
 {
-    if (isTrusted())
+    const QUrl document = documentUrl();
+    if (m_page && isTrustedUrl(document))
         return true;
-    qCWarning(lcBridge).noquote() << refusal << what << "from a page outside the service:"
-                                  << (m_page ? originOf(m_page->url()) : QStringLiteral("(none)"));
+    // A page calling in a loop must not flood the log: one line per document and member.
+    const QString origin = m_page ? originOf(document) : QStringLiteral("(none)");
+    if (origin != m_refusedOrigin) {
+        m_refusedOrigin = origin;
+        m_refusalsLogged.clear();
+    }
+    const QByteArray key = QByteArray(refusal) + ' ' + what;
+    if (!m_refusalsLogged.contains(key)) {
+        m_refusalsLogged.insert(key);
+        qCWarning(lcBridge).noquote()
+            << refusal << what << "from a page outside the service:" << origin;
+    }
     return false;
 }
 
@@ -251,7 +260,8 @@ bool WebMessageHandler::sendScheduleAnswer(const QString &busicId, bool accept)
 
 void WebMessageHandler::refreshPageState()
 {
-    if (!appSettings)
+    // The page state is the client's own news: a document outside the service hears none.
+    if (!appSettings || !isTrusted())
         return;
     emit m_channel->setClientVersionInHtml(QStringLiteral(NORVA_VERSION));
     if (appSettings->isSysNotice)

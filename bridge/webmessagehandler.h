@@ -3,6 +3,7 @@
 #include <QLoggingCategory>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -38,7 +39,8 @@ public:
     QWebChannel *webChannel() const { return m_webChannel; }
     QWebEnginePage *page() const { return m_page; }
 
-    // Whether the page that carries the channel is one of the service's own, right now.
+    // Whether the document that the page carrying the channel has committed is one of the
+    // service's own, right now.
     bool isTrusted() const;
     static bool isTrustedUrl(const QUrl &url);
 
@@ -75,20 +77,17 @@ signals:
 
 private:
     // The gate of every page call ("Ignored") and of every answer to the page ("Withheld"):
-    // false, with one warning line, for a page not of the service.
-    bool admit(const char *what, const char *refusal = "Ignored") const;
+    // false for a document not of the service, with one warning line per document and member.
+    bool admit(const char *what, const char *refusal = "Ignored");
 
+    QUrl documentUrl() const;
     DataBase *dataBase() const;
-    void handleLoadFinished(bool ok);
     void sendLoginInfoToLoginPage();
     void playNoticeSound();
 
-    // What is known of the document the page shows: a page's URL names a pending navigation's
-    // target (a typed address, a history step) while the document being left still runs.
-    enum class Document { None, Trusted, Untrusted };
-
     QPointer<QWebEnginePage> m_page;
-    Document m_document = Document::None;
+    QString m_refusedOrigin;
+    QSet<QByteArray> m_refusalsLogged;
     JsChannel *m_channel;
     QWebChannel *m_webChannel;
     DataBaseSource m_dataBaseSource;

@@ -21,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     input.overHttps = data[0] & 0x08;
     input.clearCacheVersion = newline < 0 ? QString() : QString::fromUtf8(all.left(newline));
     input.defaultMainPage = QStringLiteral("https://okr.kestrel.example/");
+    input.serviceUrl = QStringLiteral("https://okr.kestrel.example/");
     const QByteArray file = newline < 0 ? all : all.mid(newline + 1);
 
     const VersionFile::Decisions d = VersionFile::evaluate(file, input);
@@ -31,7 +32,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The balloon's time-out in milliseconds must fit.
     FUZZ_CHECK(qint64(d.noticeStayTime) * 1000 <= qint64(INT_MAX));
     FUZZ_CHECK(d.checkUpdateInterval == 0 || d.checkUpdateInterval >= 60);
-    FUZZ_CHECK(d.newMainPage.isEmpty() || VersionRules::isUsableMainPage(d.newMainPage));
+    FUZZ_CHECK(d.newMainPage.isEmpty() ||
+               VersionRules::isUsableMainPage(d.newMainPage, input.serviceUrl, input.overHttps));
+    FUZZ_CHECK(d.newMainPage.isEmpty() || d.refusedMainPage.isEmpty());
     FUZZ_CHECK(d.newMainPage != input.defaultMainPage);
     FUZZ_CHECK(!d.report || !input.silent);
     FUZZ_CHECK(!d.ask || d.release == R::Optional);

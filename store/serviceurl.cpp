@@ -44,8 +44,18 @@ static bool sameOrigin(const QUrl &a, const QUrl &b)
                b.port(b.scheme() == QLatin1String("https") ? 443 : 80);
 }
 
-bool ServiceUrl::isServiceOrigin(const QUrl &url, const QString &mainPage)
+bool ServiceUrl::isServiceOrigin(const QUrl &url)
 {
-    return sameOrigin(url, QUrl(base())) ||
-           (!mainPage.isEmpty() && sameOrigin(url, QUrl(mainPage)));
+    return sameOrigin(url, QUrl(base()));
+}
+
+bool ServiceUrl::isMainPageOf(const QString &page, const QString &serviceUrl, bool overHttps)
+{
+    if (page.trimmed().isEmpty())
+        return false;
+    const QUrl url(page);
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QLatin1String("https") && (overHttps || scheme != QLatin1String("http")))
+        return false;
+    return sameOrigin(url, QUrl(serviceUrl));
 }

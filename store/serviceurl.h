@@ -15,7 +15,12 @@ public:
     static QString choose(const QString &override, const QString &compiledDefault);
 
     static QString versionFileUrl();
-    // Whether the URL belongs to the service: the origin of the base URL or of the main page.
-    static bool isServiceOrigin(const QUrl &url, const QString &mainPage);
+    // Whether the URL belongs to the service: scheme, host and port of the base URL.
+    static bool isServiceOrigin(const QUrl &url);
+    // Whether page may be the main page of the service at serviceUrl, stored and loaded: an
+    // http(s) address of that very origin (scheme, host, port); after a version file that came
+    // over https, an https one.
+    static bool isMainPageOf(const QString &page, const QString &serviceUrl,
+                             bool overHttps = false);
     static QString updateLogUrl();
 };

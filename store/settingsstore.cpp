@@ -2,6 +2,7 @@
 
 #include "store/appsettings.h"
 #include "store/privatefiles.h"
+#include "store/serviceurl.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -183,10 +184,14 @@ SettingsStore::LoadResult SettingsStore::read(AppSettings &st, bool mayWrite)
             st.currentLang = s.value(QStringLiteral("currentLang")).toInt();
         else if (mayWrite)
             s.setValue(QStringLiteral("currentLang"), st.currentLang);
-        // A stored empty text must not blank these two.
+        // A stored empty text must not blank these two; a main page outside the service (an
+        // older version stored whatever the version file said) is not taken either.
         const QString mainPage = s.value(QStringLiteral("defaultMainPage")).toString();
-        if (!mainPage.isEmpty())
+        if (ServiceUrl::isMainPageOf(mainPage, ServiceUrl::base()))
             st.defaultMainPage = mainPage;
+        else if (!mainPage.isEmpty())
+            qCWarning(lcSettingsStore)
+                << "Ignoring a stored main page outside the service:" << mainPage;
         const QString cacheVersion = s.value(QStringLiteral("clearCacheVersion")).toString();
         if (!cacheVersion.isEmpty())
             st.clearCacheVersion = cacheVersion;

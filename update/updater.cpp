@@ -140,6 +140,7 @@ void Updater::handleNetworkRequestFinished(QNetworkReply *reply)
     VersionFile::Input input;
     input.clearCacheVersion = appSettings->clearCacheVersion;
     input.defaultMainPage = appSettings->defaultMainPage;
+    input.serviceUrl = ServiceUrl::base();
     input.updateMode = appSettings->updateMode;
     input.silent = m_silentCheck;
     input.overHttps =
@@ -169,6 +170,8 @@ void Updater::apply(const VersionFile::Decisions &d)
             m_host.loadUrl(QUrl::fromUserInput(appSettings->defaultMainPage));
     }
 
+    if (!d.refusedMainPage.isEmpty())
+        qCWarning(lcUpdate) << "Ignoring a main page outside the service:" << d.refusedMainPage;
     if (!d.newMainPage.isEmpty()) {
         appSettings->defaultMainPage = d.newMainPage;
         if (m_host.saveSettingsValue)

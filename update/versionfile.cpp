@@ -57,9 +57,14 @@ void readRelease(const QJsonObject &win, const VersionFile::Input &input, Versio
     const QString updateFlag = VersionRules::readString(win, QStringLiteral("updateflag"));
     const QString updateUrl = VersionRules::readString(win, QStringLiteral("update-url"));
 
-    // An empty or broken address would leave the client without a start page.
-    if (VersionRules::isUsableMainPage(mainPage) && mainPage != input.defaultMainPage)
-        d.newMainPage = mainPage;
+    // An empty or broken address would leave the client without a start page, and one of
+    // another origin would hand it (and the trust of the service's pages) to someone else.
+    if (!mainPage.isEmpty() && mainPage != input.defaultMainPage) {
+        if (VersionRules::isUsableMainPage(mainPage, input.serviceUrl, input.overHttps))
+            d.newMainPage = mainPage;
+        else
+            d.refusedMainPage = mainPage;
+    }
 
     qint32 latestKey = 0;
     switch (VersionRules::readRelease(latestVersion, &latestKey)) {

@@ -15,6 +15,7 @@ public:
     {
         QString clearCacheVersion; // version of the last cache clearing
         QString defaultMainPage;
+        QString serviceUrl;     // the service base URL: a main page must be of its origin
         int updateMode = 2;     // 0 no automatic offers, 1 ask first, 2 download, then ask
         bool silent = true;     // an automatic check, not one the user asked for
         bool overHttps = false; // the file itself came over https
@@ -43,7 +44,8 @@ public:
         bool clearCache = false;
         QString cacheVersion; // the "ver" to record after clearing
 
-        QString newMainPage; // empty: the main page stays
+        QString newMainPage;     // empty: the main page stays
+        QString refusedMainPage; // a "main-page" outside the service, ignored
 
         Release release = Release::None;
         QString latestVersion;

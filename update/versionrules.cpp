@@ -1,5 +1,7 @@
 #include "update/versionrules.h"
 
+#include "store/serviceurl.h"
+
 #include <QJsonValue>
 
 #include <climits>
@@ -93,14 +95,9 @@ bool VersionRules::shouldClearCache(const QString &ver, const QString &storedVer
     return partValue(ver) > partValue(storedVersion);
 }
 
-bool VersionRules::isUsableMainPage(const QString &page)
+bool VersionRules::isUsableMainPage(const QString &page, const QString &serviceUrl, bool overHttps)
 {
-    if (page.trimmed().isEmpty())
-        return false;
-    const QUrl url(page);
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
-           !url.host().isEmpty();
+    return ServiceUrl::isMainPageOf(page, serviceUrl, overHttps);
 }
 
 QString VersionRules::installerFileName(const QUrl &url, const QString &version, Platform platform)

@@ -40,8 +40,9 @@ public:
     // Whether a cache order for "ver" must clear, given the version of the last clearing.
     static bool shouldClearCache(const QString &ver, const QString &storedVersion);
 
-    // A main page address from the version file that can be stored and loaded.
-    static bool isUsableMainPage(const QString &page);
+    // A main page address from the version file that can be stored and loaded: one of the
+    // service's own origin, and no http one after an https version file.
+    static bool isUsableMainPage(const QString &page, const QString &serviceUrl, bool overHttps);
 
     using Platform = InstallerLauncher::Platform;
     static Platform hostPlatform() { return InstallerLauncher::hostPlatform(); }

@@ -2,6 +2,7 @@
 
 #include "platform/proxyconfig.h"
 #include "store/appsettings.h"
+#include "store/serviceurl.h"
 
 #include <QLoggingCategory>
 #include <QMessageBox>
@@ -114,14 +115,27 @@ void WebPage::handleRegisterProtocolHandlerRequested(
         request.reject();
 }
 
+bool WebPage::offersClientCertificateTo(const QUrl &hostAndPort)
+{
+    QUrl server;
+    server.setScheme(QStringLiteral("https"));
+    server.setHost(hostAndPort.host());
+    server.setPort(hostAndPort.port(443));
+    return !hostAndPort.host().isEmpty() && ServiceUrl::isServiceOrigin(server);
+}
+
 void WebPage::handleSelectClientCertificate(
     QWebEngineClientCertificateSelection clientCertSelection)
 {
+    // A certificate tells who the user is: the service gets one without a question, any other
+    // site none (the engine then goes on without one).
     const QVector<QSslCertificate> certificates = clientCertSelection.certificates();
-    if (certificates.isEmpty())
+    if (certificates.isEmpty() || !offersClientCertificateTo(clientCertSelection.host())) {
+        qCInfo(lcWebPage) << "No client certificate for" << clientCertSelection.host().host();
         clientCertSelection.selectNone();
-    else
+    } else {
         clientCertSelection.select(certificates.first());
+    }
 }
 
 bool WebPage::certificateError(const QWebEngineCertificateError &error)

@@ -17,6 +17,9 @@ public:
     // The question asked for a feature, with %1 standing for the requesting host; empty for a
     // feature that is never granted.
     static QString permissionQuestion(QWebEnginePage::Feature feature);
+    // Whether a server that asks for a client certificate (host and port, as the engine names
+    // it) gets one: only the service's own origin does, and only over https.
+    static bool offersClientCertificateTo(const QUrl &hostAndPort);
 
 protected:
     bool certificateError(const QWebEngineCertificateError &error) override;

@@ -131,12 +131,22 @@ private slots:
         QCOMPARE(s.openSoftware, QString("Ctrl+F9"));
         QCOMPARE(s.fontSize, 12);
         QCOMPARE(s.currentLang, 2);
-        // An empty stored main page cannot blank the built-in one; a non-empty one replaces it.
+        // An empty stored main page cannot blank the built-in one; one of the service's origin
+        // replaces it. One elsewhere (an older version stored what any version file said) is
+        // ignored: neither loaded nor trusted.
         QCOMPARE(s.defaultMainPage, ServiceUrl::base());
         QCOMPARE(s.clearCacheVersion, QString("3"));
-        QVERIFY(
-            SettingsStore::saveValue("defaultMainPage", "OtherSettings", "https://other.example/"));
-        QCOMPARE(loaded().defaultMainPage, QString("https://other.example/"));
+        const QUrl base(ServiceUrl::base());
+        QUrl otherPort = base;
+        otherPort.setPort(base.port(443) + 1);
+        QUrl http = base;
+        http.setScheme("http");
+        const QString own = ServiceUrl::base() + "app/";
+        for (const QString &page : {QString("https://other.example/"), otherPort.toString(),
+                                    http.toString(), QString("file:///etc/passwd"), own}) {
+            QVERIFY(SettingsStore::saveValue("defaultMainPage", "OtherSettings", page));
+            QCOMPARE(loaded().defaultMainPage, page == own ? own : ServiceUrl::base());
+        }
     }
 
     // An unreadable file: every default, the file kept beside under another name, and a fresh

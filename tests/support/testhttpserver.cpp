@@ -73,6 +73,11 @@ void TestHttpServer::handleConnection()
             for (const auto &h : r.headers)
                 head += h.first + ": " + h.second + "\r\n";
             head += "Connection: close\r\n\r\n";
+            if (r.hold) {
+                m_stalled.insert(pathAndQuery,
+                                 {socket, QSharedPointer<QByteArray>::create(head + r.body)});
+                return;
+            }
             socket->write(head);
             if (r.stallAfter >= 0) {
                 socket->write(r.body.left(r.stallAfter));

@@ -28,6 +28,9 @@ public:
         // with trickle, then a kilobyte more every 20 ms, but never the last one.
         int stallAfter = -1;
         bool trickle = false;
+        // Sends nothing at all, not even the status line, until release(): a navigation that
+        // stays pending.
+        bool hold = false;
     };
     using Handler = std::function<Response(const QByteArray &pathAndQuery)>;
 

@@ -1,6 +1,7 @@
 #include "app/browser.h"
 #include "mainwindow/mainwindow.h"
 #include "store/appsettings.h"
+#include "store/settingsstore.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "update/progressdialog.h"
@@ -290,13 +291,18 @@ private slots:
     }
 
     // The cache is cleared (the main page reloads) once per "ver": nothing recorded yet clears,
-    // the same version does not, 1.10 is newer than 1.2. A new main page is stored and loaded;
-    // an empty or broken one is ignored.
+    // the same version does not, 1.10 is newer than 1.2. A new main page of the service's own
+    // origin is stored and loaded; an empty or broken one, one of another host or port, and
+    // an http one after an https version file are ignored, at this start and the next.
     void reloadingDirectives()
     {
         WebView *view = m_window->currentView();
         const QString original = appSettings->defaultMainPage;
         const QString page = m_server.url("/newmain").toString();
+        QUrl foreign = m_server.url("/newmain");
+        foreign.setHost("localhost");
+        QUrl otherPort = m_server.url("/newmain");
+        otherPort.setPort(m_server.port() + 1);
         const auto cache = [](const char *ver) {
             return QJsonObject{{"cache", QJsonObject{{"clear", "true"}, {"ver", ver}}}};
         };
@@ -304,14 +310,23 @@ private slots:
             return QJsonObject{
                 {"win", QJsonObject{{"latest-version", "1.7.5"}, {"main-page", url}}}};
         };
-        const std::tuple<QJsonObject, QUrl, QString, QString> cases[] = {
-            {cache("1.2"), QUrl::fromUserInput(original), "1.2", "<unset>"},
-            {cache("1.2"), QUrl("about:blank"), "1.2", "<unset>"},
-            {cache("1.10"), QUrl::fromUserInput(original), "1.10", "<unset>"},
-            {mainPage(""), QUrl("about:blank"), "1.10", "<unset>"},
-            {mainPage("http://"), QUrl("about:blank"), "1.10", "<unset>"},
-            {mainPage(page), QUrl(page), "1.10", page}};
-        for (const auto &[version, shown, cacheVersion, storedPage] : cases) {
+        const std::tuple<QJsonObject, QUrl, QString, QString, bool> cases[] = {
+            {cache("1.2"), QUrl::fromUserInput(original), "1.2", "<unset>", false},
+            {cache("1.2"), QUrl("about:blank"), "1.2", "<unset>", false},
+            {cache("1.10"), QUrl::fromUserInput(original), "1.10", "<unset>", false},
+            {mainPage(""), QUrl("about:blank"), "1.10", "<unset>", false},
+            {mainPage("http://"), QUrl("about:blank"), "1.10", "<unset>", false},
+            {mainPage(foreign.toString()), QUrl("about:blank"), "1.10", "<unset>", false},
+            {mainPage(otherPort.toString()), QUrl("about:blank"), "1.10", "<unset>", false},
+            {mainPage(page), QUrl("about:blank"), "1.10", "<unset>", true},
+            {mainPage(page), QUrl(page), "1.10", page, false}};
+        for (const auto &[version, shown, cacheVersion, storedPage, overHttps] : cases) {
+            const QString offered = version.value("win").toObject().value("main-page").toString();
+            if (!offered.isEmpty() && storedPage == "<unset>")
+                QTest::ignoreMessage(
+                    QtWarningMsg,
+                    qPrintable("Ignoring a main page outside the service: \"" + offered + '"'));
+            m_updater->setAssumeHttpsVersionFile(overHttps);
             QSignalSpy finished(view, &QWebEngineView::loadFinished);
             view->setUrl(QUrl("about:blank"));
             QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() && finished.last().value(0).toBool() &&
@@ -322,6 +337,10 @@ private slots:
             QCOMPARE(storedValue("OtherSettings/clearCacheVersion"), cacheVersion);
             QCOMPARE(storedValue("OtherSettings/defaultMainPage"), storedPage);
             QCOMPARE(appSettings->defaultMainPage, storedPage == page ? page : original);
+            // The next start reads what this one stored.
+            AppSettings next;
+            SettingsStore::load(next);
+            QCOMPARE(next.defaultMainPage, appSettings->defaultMainPage);
         }
         QCOMPARE(appSettings->clearCacheVersion, QString("1.10"));
         QCOMPARE(m_boxes.seen.size(), 0);

@@ -37,6 +37,7 @@ VersionFile::Input input(int mode, bool silent, bool overHttps = false)
     VersionFile::Input in;
     in.clearCacheVersion = "1";
     in.defaultMainPage = "https://okr.example/";
+    in.serviceUrl = "https://okr.example/";
     in.updateMode = mode;
     in.silent = silent;
     in.overHttps = overHttps;
@@ -196,11 +197,23 @@ private slots:
                      qPrintable(QString("%1 against '%2'").arg(ver, stored)));
     }
 
+    // A main page must be of the service's own origin; after an https version file, https.
     void mainPages()
     {
-        QVERIFY(VersionRules::isUsableMainPage("https://okr.example/app/"));
-        for (const char *bad : {"", "okr.example/app", "http://", "javascript:alert(1)"})
-            QVERIFY2(!VersionRules::isUsableMainPage(bad), bad);
+        const QString service = "http://okr.example/";
+        QVERIFY(VersionRules::isUsableMainPage("http://okr.example/app/", service, false));
+        QVERIFY(VersionRules::isUsableMainPage("http://OKR.example:80/", service, false));
+        QVERIFY(!VersionRules::isUsableMainPage("http://okr.example/app/", service, true));
+        QVERIFY(
+            VersionRules::isUsableMainPage("https://okr.example/", "https://okr.example/", true));
+        for (const char *bad : {"", "okr.example/app", "http://", "javascript:alert(1)",
+                                "https://okr.example/", "http://okr.example:8080/",
+                                "http://evil.example/", "http://okr.example.evil.example/",
+                                "http://okr.example@evil.example/", "ftp://okr.example/"})
+            QVERIFY2(!VersionRules::isUsableMainPage(bad, service, false), bad);
+        // An https service does not take its http twin.
+        QVERIFY(
+            !VersionRules::isUsableMainPage("http://okr.example/", "https://okr.example/", false));
     }
 
     void installerNames()

@@ -1,3 +1,4 @@
+#include "store/serviceurl.h"
 #include "tests/support/testhttpserver.h"
 #include "tests/support/testsupport.h"
 #include "web/webpage.h"
@@ -101,6 +102,27 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(server.requests().contains("/mail?to=mailto%3Asomeone"),
                                      20000);
         }
+    }
+
+    // A client certificate goes to the service's own https origin only, as the engine names the
+    // server asking (host and port, no scheme).
+    void clientCertificatesOnlyForTheService()
+    {
+        qputenv("NORVA_SERVICE_URL", "https://okr.example.com:8443/app/");
+        QCOMPARE(ServiceUrl::base(), QString("https://okr.example.com:8443/app/"));
+        const auto asking = [](const char *host, int port) {
+            QUrl url;
+            url.setHost(host);
+            url.setPort(port);
+            return WebPage::offersClientCertificateTo(url);
+        };
+        QVERIFY(asking("okr.example.com", 8443));
+        QVERIFY(asking("OKR.example.com", 8443));
+        QVERIFY(!asking("okr.example.com", 443));
+        QVERIFY(!asking("evil.example.com", 8443));
+        QVERIFY(!asking("okr.example.com.evil.example", 8443));
+        QVERIFY(!asking("", 8443));
+        QVERIFY(!WebPage::offersClientCertificateTo(QUrl()));
     }
 
     // No credentials and no dialog: cancelled after the first challenge, not retried.
