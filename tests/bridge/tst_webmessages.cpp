@@ -570,11 +570,11 @@ private slots:
         const QString savedMainPage = appSettings->defaultMainPage;
         const auto restore = qScopeGuard([&] {
             appSettings->defaultMainPage = savedMainPage;
-            browser->setForceNotice(nullptr, {});
+            browser->setForceNotice({});
             server.release(path, false);
             server.setHtml(path, QString());
         });
-        browser->setForceNotice(nullptr, popupRules());
+        browser->setForceNotice(popupRules());
         browser->dataBase()->saveLoginInfo("13800000000", "pw");
         const Logins before = logins();
 
