@@ -6,9 +6,12 @@
 #include "mainwindow/traycontroller.h"
 #include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
+#include "platform/proxyconfig.h"
 #include "platform/qhotkey.h"
 #include "store/appsettings.h"
 #include "store/database.h"
+#include "store/passwordvault.h"
+#include "store/proxysecret.h"
 #include "store/settingsstore.h"
 #include "web/webview.h"
 
@@ -51,9 +54,12 @@ Browser::Browser() : QObject(nullptr)
 
 DataBase *Browser::dataBase() const
 {
-    if (!m_dataBase)
+    if (!m_dataBase) {
         m_dataBase = new DataBase(
             loginStoreDirectory(QWebEngineProfile::defaultProfile()->persistentStoragePath()));
+        // Its keys are read now, while the page that asked goes on loading.
+        m_dataBase->setVault(new PasswordVault);
+    }
     return m_dataBase;
 }
 
@@ -87,6 +93,9 @@ void Browser::afterFirstLoad(MainWindow *window, std::function<void()> work, int
 
 Browser::~Browser()
 {
+    // A proxy password saved just before quitting is still on its way to the keyring.
+    if (m_proxySecret)
+        m_proxySecret->finishWrites(5000);
     delete appSettings;
     appSettings = nullptr;
     delete m_dataBase;
@@ -219,6 +228,17 @@ void Browser::timerEvent(QTimerEvent *event)
 void Browser::loadSettings()
 {
     m_settingsLoad = SettingsStore::load(*appSettings);
+    if (!m_proxySecret) {
+        m_proxySecret = new ProxySecret(this);
+        // Read from the keyring after the start applied the proxy without it.
+        connect(m_proxySecret, &ProxySecret::loaded, this, [](const QString &password) {
+            if (!appSettings)
+                return;
+            appSettings->proxyPassword = password;
+            ProxyConfig::fromSettings(*appSettings).apply();
+        });
+    }
+    m_proxySecret->load();
 }
 
 QMessageBox *Browser::reportUnreadableSettings(QWidget *parent)

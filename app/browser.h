@@ -15,6 +15,7 @@ class DataBase;
 class DownloadManagerWidget;
 class MainWindow;
 class NotifyManager;
+class ProxySecret;
 class WebMessageHandler;
 
 class QJsonObject;
@@ -93,6 +94,7 @@ private:
     DownloadManagerWidget *m_downloadManagerWidget = nullptr;
     mutable DataBase *m_dataBase = nullptr;
     NotifyManager *m_notifyManager = nullptr;
+    ProxySecret *m_proxySecret = nullptr;
     QPointer<WebMessageHandler> m_noticeMessages;
     QPointer<QHotkey> m_hotkey;
     SettingsStore::LoadResult m_settingsLoad;
