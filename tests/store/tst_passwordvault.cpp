@@ -145,6 +145,22 @@ private slots:
             QVERIFY(!decodePassword(text, old));
             QCOMPARE(old, QString());
         }
+
+        // The file is outside input: a damaged sealed text leaves that row out, nothing more.
+        const QString good = stored("quoted");
+        for (const QString &damaged :
+             {QString("#1:"), QString("#1:1:"), QString("#1:1:123"), good.chopped(1),
+              good.chopped(2), good.left(40), good + "12", QString(good).replace(10, 1, "z"),
+              QString(good).replace(12, 1, QChar(0x4e2d)),
+              QString(good).replace(12, 1, QChar(0))}) {
+            QSqlQuery update(QSqlDatabase::database());
+            update.prepare("UPDATE user SET password = ? WHERE name = 'quoted'");
+            update.addBindValue(damaged);
+            QVERIFY(update.exec());
+            Logins rest = expected;
+            rest.removeAt(2);
+            QCOMPARE(logins(), rest);
+        }
     }
 
     void oldRowsSealedAtFirstStartWithKeyring()
