@@ -207,8 +207,11 @@ bool DataBase::getLoginInfos(QList<QPair<QString, QString>> &list)
             if (!passwordsReadable() || m_reportedRows.contains(row))
                 continue;
             m_reportedRows.insert(row);
-            qCWarning(lcSecrets) << "Saved login" << row << "left out: its key"
-                                 << PasswordVault::keyIdOf(stored) << "is not in the keyring";
+            qCWarning(lcSecrets).noquote()
+                << QStringLiteral("Saved login %1 left out: the keyring's keys do not open it "
+                                  "(sealed with key %2)")
+                       .arg(row)
+                       .arg(PasswordVault::keyIdOf(stored));
             continue;
         }
         list.append(qMakePair(name, password));
@@ -237,7 +240,11 @@ bool DataBase::clearLoginInfo()
 
 void DataBase::setVault(PasswordVault *vault)
 {
-    if (m_vault || !vault)
+    if (m_vault) {
+        delete vault;
+        return;
+    }
+    if (!vault)
         return;
     m_vault = vault;
     vault->setParent(this);
