@@ -7,11 +7,14 @@
 #include "notify/noticeanswer.h"
 #include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
+#include "platform/proxyconfig.h"
 #include "platform/qhotkey.h"
 #include "store/appsettings.h"
 #include "store/database.h"
 #include "store/loginstoremigration.h"
 #include "store/privatefiles.h"
+#include "store/passwordvault.h"
+#include "store/proxysecret.h"
 #include "store/settingsstore.h"
 #include "update/updater.h"
 #include "web/webview.h"
@@ -73,6 +76,8 @@ DataBase *Browser::dataBase() const
         const QFileInfo file(loginStoreFile());
         PrivateFiles::makeDirectory(file.path());
         m_dataBase = new DataBase(file.path() + QLatin1Char('/'), file.fileName());
+        // Its keys are read now, while the page that asked goes on loading.
+        m_dataBase->setVault(new PasswordVault);
     }
     return m_dataBase;
 }
@@ -101,6 +106,9 @@ void Browser::afterFirstLoad(MainWindow *window, std::function<void()> work, int
 
 Browser::~Browser()
 {
+    // A proxy password saved just before quitting is still on its way to the keyring.
+    if (m_proxySecret)
+        m_proxySecret->finishWrites(5000);
     delete appSettings;
     appSettings = nullptr;
     delete m_dataBase;
@@ -311,6 +319,17 @@ void Browser::timerEvent(QTimerEvent *event)
 void Browser::loadSettings()
 {
     m_settingsLoad = SettingsStore::load(*appSettings);
+    if (!m_proxySecret) {
+        m_proxySecret = new ProxySecret(this);
+        // Read from the keyring after the start applied the proxy without it.
+        connect(m_proxySecret, &ProxySecret::loaded, this, [](const QString &password) {
+            if (!appSettings)
+                return;
+            appSettings->proxyPassword = password;
+            ProxyConfig::fromSettings(*appSettings).apply();
+        });
+    }
+    m_proxySecret->load();
 }
 
 QMessageBox *Browser::reportUnreadableSettings(QWidget *parent)

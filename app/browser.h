@@ -16,6 +16,7 @@ class DownloadManagerWidget;
 class MainWindow;
 class NotifyManager;
 class Updater;
+class ProxySecret;
 class WebMessageHandler;
 
 class QJsonObject;
@@ -108,6 +109,7 @@ private:
     NotifyManager *m_notifyManager = nullptr;
     Updater *m_updater = nullptr;
     int m_noticeStayTime = 3;
+    ProxySecret *m_proxySecret = nullptr;
     QPointer<QHotkey> m_hotkey;
     SettingsStore::LoadResult m_settingsLoad;
     bool m_settingsProblemReported = false;

@@ -284,6 +284,11 @@ void WebMessageHandler::sendLoginInfoToPage()
     DataBase *store = dataBase();
     if (!store)
         return;
+    // The keyring may not have answered yet: the list goes when it has, trust weighed again.
+    if (!store->passwordsReadable()) {
+        store->whenPasswordsReadable(this, [this] { sendLoginInfoToPage(); });
+        return;
+    }
     QList<QPair<QString, QString>> logins;
     store->getLoginInfos(logins);
     QJsonArray array;

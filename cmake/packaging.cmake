@@ -54,5 +54,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${NORVA_SERVICE_URL})
 # notice sound.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt5sql5-sqlite, libqt5multimedia5-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-good")
+# QtKeychain reaches the Secret Service through libsecret, which it loads at run time; without
+# it (or a keyring) saved passwords keep their unprotected form.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-good, libsecret-1-0")
 include(CPack)

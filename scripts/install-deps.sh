@@ -8,6 +8,7 @@ packages=(
   libqt5x11extras5-dev qttools5-dev qttools5-dev-tools libxcb1-dev libxcb-keysyms1-dev
   xvfb xauth trayer xdotool x11-utils gstreamer1.0-plugins-good python3 curl fonts-wqy-microhei
   dpkg-dev desktop-file-utils appstream clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix
+  qtkeychain-qt5-dev libssl-dev libsecret-1-0 gnome-keyring libsecret-tools dbus
 )
 
 missing=()

@@ -1,13 +1,17 @@
 #include "store/database.h"
 
 #include "store/passwordcodec.h"
+#include "store/passwordvault.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QSqlError>
 #include <QSqlQuery>
+
+#include <memory>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -15,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+
+Q_DECLARE_LOGGING_CATEGORY(lcSecrets)
 
 namespace {
 
@@ -161,16 +167,27 @@ bool DataBase::saveLoginInfo(const QString &name, const QString &password)
         count = countOf(statement("select count(*) from %1 where name=?"), {name});
 
     QString stored;
-    encodePassword(password, stored);
+    // Without a key yet (no keyring, or it has not answered) the old form is kept; it is sealed
+    // as soon as a key is there.
+    if (!m_vault || !m_vault->seal(name, password, stored))
+        encodePassword(password, stored);
 
     QString error;
-    if (count > 0)
-        return execSql(error, statement("UPDATE %1 SET password = ? WHERE name = ? "),
-                       {stored, name});
-    const QString now =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    return execSql(error, statement("INSERT INTO %1 (name, password, createdate) VALUES (?, ?, ?)"),
-                   {name, stored, now});
+    bool saved = false;
+    if (count > 0) {
+        saved =
+            execSql(error, statement("UPDATE %1 SET password = ? WHERE name = ? "), {stored, name});
+    } else {
+        const QString now =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        saved = execSql(error,
+                        statement("INSERT INTO %1 (name, password, createdate) VALUES (?, ?, ?)"),
+                        {name, stored, now});
+    }
+    // A keyring that has come up since the start is used from now on.
+    if (saved && m_vault && !PasswordVault::isSealed(stored))
+        m_vault->retry(keyIdsInUse());
+    return saved;
 }
 
 bool DataBase::getLoginInfos(QList<QPair<QString, QString>> &list)
@@ -179,12 +196,30 @@ bool DataBase::getLoginInfos(QList<QPair<QString, QString>> &list)
         return false;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.exec(statement("SELECT name, password FROM %1 ORDER BY id")))
+    if (!query.exec(statement("SELECT name, password, id FROM %1 ORDER BY id")))
         return false;
     while (query.next()) {
+        const QString name = query.value(0).toString();
+        const QString stored = query.value(1).toString();
         QString password;
-        decodePassword(query.value(1).toString(), password);
-        list.append(qMakePair(query.value(0).toString(), password));
+        if (!PasswordVault::isSealed(stored)) {
+            decodePassword(stored, password);
+        } else if (!m_vault ||
+                   m_vault->unseal(name, stored, password) != PasswordVault::Opened::Ok) {
+            // Never a wrong password: the row is left out, and kept for a keyring that may
+            // come back.
+            const qint64 row = query.value(2).toLongLong();
+            if (!passwordsReadable() || m_reportedRows.contains(row))
+                continue;
+            m_reportedRows.insert(row);
+            qCWarning(lcSecrets).noquote()
+                << QStringLiteral("Saved login %1 left out: the keyring's keys do not open it "
+                                  "(sealed with key %2)")
+                       .arg(row)
+                       .arg(PasswordVault::keyIdOf(stored));
+            continue;
+        }
+        list.append(qMakePair(name, password));
     }
     return !list.isEmpty();
 }
@@ -192,11 +227,126 @@ bool DataBase::getLoginInfos(QList<QPair<QString, QString>> &list)
 bool DataBase::deleteLoginInfo(const QString &name)
 {
     QString error;
-    return execSql(error, statement("DELETE FROM %1 WHERE name = ?"), {name});
+    const bool deleted = execSql(error, statement("DELETE FROM %1 WHERE name = ?"), {name});
+    if (deleted && m_vault)
+        m_vault->dropUnused(keyIdsInUse());
+    return deleted;
 }
 
 bool DataBase::clearLoginInfo()
 {
+    const QStringList former = m_vault ? keyIdsInUse() : QStringList();
     QString error;
-    return execSql(error, statement("DELETE FROM %1 "));
+    const bool cleared = execSql(error, statement("DELETE FROM %1 "));
+    if (cleared && m_vault)
+        m_vault->renew(former);
+    return cleared;
+}
+
+void DataBase::setVault(PasswordVault *vault)
+{
+    if (m_vault) {
+        delete vault;
+        return;
+    }
+    if (!vault)
+        return;
+    m_vault = vault;
+    vault->setParent(this);
+    // Rewritten rows leave no old form behind in the file's free pages.
+    if (ensureOpen())
+        QSqlQuery(m_db).exec(QStringLiteral("PRAGMA secure_delete = ON"));
+    connect(vault, &PasswordVault::settled, this, [this] {
+        if (m_vault->state() == PasswordVault::State::Ready)
+            sealStoredPasswords();
+        emit passwordsBecameReadable();
+    });
+    vault->open(keyIdsInUse());
+}
+
+bool DataBase::passwordsReadable() const
+{
+    return !m_vault || !m_vault->isPending();
+}
+
+void DataBase::whenPasswordsReadable(QObject *context, std::function<void()> work)
+{
+    if (passwordsReadable()) {
+        work();
+        return;
+    }
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(this, &DataBase::passwordsBecameReadable, context,
+                          [this, connection, work = std::move(work)] {
+                              // A key made after a clear may still be on its way.
+                              if (!passwordsReadable())
+                                  return;
+                              disconnect(*connection);
+                              work();
+                          });
+}
+
+// Key ids of the sealed rows, newest row first.
+QStringList DataBase::keyIdsInUse()
+{
+    QStringList ids;
+    if (!ensureOpen())
+        return ids;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(statement("SELECT password FROM %1 ORDER BY id DESC")))
+        return ids;
+    while (query.next()) {
+        const QString id = PasswordVault::keyIdOf(query.value(0).toString());
+        if (!id.isEmpty() && !ids.contains(id))
+            ids.append(id);
+    }
+    return ids;
+}
+
+// Rows in the old form, and rows sealed with an older key that is still readable, are sealed
+// with the current key; keys no row needs any more then leave the keyring.
+void DataBase::sealStoredPasswords()
+{
+    if (!ensureOpen())
+        return;
+    QList<QPair<qint64, QString>> updates;
+    {
+        QSqlQuery query(m_db);
+        query.setForwardOnly(true);
+        if (!query.exec(statement("SELECT id, name, password FROM %1 ORDER BY id")))
+            return;
+        while (query.next()) {
+            const QString name = query.value(1).toString();
+            const QString stored = query.value(2).toString();
+            QString password;
+            if (!PasswordVault::isSealed(stored)) {
+                if (!decodePassword(stored, password))
+                    continue; // nothing to protect in an empty password
+            } else if (m_vault->isCurrent(stored) ||
+                       m_vault->unseal(name, stored, password) != PasswordVault::Opened::Ok) {
+                continue;
+            }
+            QString sealed;
+            if (m_vault->seal(name, password, sealed))
+                updates.append(qMakePair(query.value(0).toLongLong(), sealed));
+        }
+    }
+    if (!updates.isEmpty()) {
+        m_db.transaction();
+        bool ok = true;
+        QString error;
+        for (const auto &update : qAsConst(updates))
+            ok = ok && execSql(error, statement("UPDATE %1 SET password = ? WHERE id = ?"),
+                               {update.second, update.first});
+        if (ok)
+            ok = m_db.commit();
+        if (!ok) {
+            m_db.rollback();
+            qCWarning(lcSecrets) << "Cannot seal the saved passwords:" << error;
+            return;
+        }
+        qCInfo(lcSecrets) << "Sealed" << updates.size() << "saved passwords with the keyring's key";
+    }
+    m_vault->dropUnused(keyIdsInUse());
 }

@@ -136,7 +136,67 @@ QString keepAside(const QString &path)
     return target;
 }
 
+const char kProxyGroup[] = "NetworkProxySettings";
+const char kProxyPassword[] = "proxyPassword";
+const char kProxyPasswordInKeyring[] = "isProxyPasswordInKeyring";
+
+SettingsStore::PasswordKeeper &proxyPasswordKeeper()
+{
+    static SettingsStore::PasswordKeeper keeper;
+    return keeper;
+}
+
+// Sets or (for an invalid value) removes keys of the proxy group.
+bool writeProxyKeys(const QVariant &password, const QVariant &inKeyring)
+{
+    QScopedPointer<QSettings> store(openStore());
+    if (store->status() != QSettings::NoError)
+        return false;
+    store->beginGroup(QLatin1String(kProxyGroup));
+    for (const auto &[key, value] : {std::pair<const char *, QVariant>{kProxyPassword, password},
+                                     {kProxyPasswordInKeyring, inKeyring}}) {
+        if (value.isValid())
+            store->setValue(QLatin1String(key), value);
+        else
+            store->remove(QLatin1String(key));
+    }
+    store->endGroup();
+    store->sync();
+    return store->status() == QSettings::NoError;
+}
+
 } // namespace
+
+void SettingsStore::setProxyPasswordKeeper(PasswordKeeper keeper)
+{
+    proxyPasswordKeeper() = std::move(keeper);
+}
+
+bool SettingsStore::clearProxyPassword(QString &password)
+{
+    QScopedPointer<QSettings> store(openStore());
+    store->beginGroup(QLatin1String(kProxyGroup));
+    const bool present = store->contains(QLatin1String(kProxyPassword));
+    password = store->value(QLatin1String(kProxyPassword)).toString();
+    return present;
+}
+
+bool SettingsStore::isProxyPasswordInKeyring()
+{
+    QScopedPointer<QSettings> store(openStore());
+    store->beginGroup(QLatin1String(kProxyGroup));
+    return store->value(QLatin1String(kProxyPasswordInKeyring)).toBool();
+}
+
+bool SettingsStore::keepProxyPasswordInKeyring()
+{
+    return writeProxyKeys(QVariant(), true);
+}
+
+bool SettingsStore::keepProxyPasswordInFile(const QString &password)
+{
+    return writeProxyKeys(password, QVariant());
+}
 
 QString SettingsStore::unreadableCopyName(const QString &path, const QDateTime &when)
 {
@@ -202,8 +262,12 @@ SettingsStore::LoadResult SettingsStore::read(AppSettings &st, bool mayWrite)
     return result;
 }
 
-bool SettingsStore::saveGroup(const QVariantMap &values, const QString &group)
+bool SettingsStore::saveGroup(const QVariantMap &groupValues, const QString &group)
 {
+    QVariantMap values = groupValues;
+    if (proxyPasswordKeeper() && group == QLatin1String(kProxyGroup) &&
+        values.contains(QLatin1String(kProxyPassword)))
+        proxyPasswordKeeper()(values.take(QLatin1String(kProxyPassword)).toString());
     QScopedPointer<QSettings> store(openStore());
     if (store->status() != QSettings::NoError)
         return false;

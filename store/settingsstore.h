@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
+
 struct AppSettings;
 
 // Reads and writes the per-user settings store (QSettings, native format, user scope).
@@ -32,6 +34,19 @@ public:
     // Writes every entry of the map into one group, in ascending key order.
     static bool saveGroup(const QVariantMap &values, const QString &group);
     static bool saveValue(const QString &key, const QString &group, const QVariant &value);
+
+    // Who keeps "proxyPassword" instead of the file when a group write carries it (the keyring,
+    // see ProxySecret); unset, it is written to the file like any other key.
+    using PasswordKeeper = std::function<void(const QString &password)>;
+    static void setProxyPasswordKeeper(PasswordKeeper keeper);
+    // The clear proxy password of the file; false when the file holds none.
+    static bool clearProxyPassword(QString &password);
+    // Whether the file notes that the keyring holds the proxy password.
+    static bool isProxyPasswordInKeyring();
+    // The password leaves the file, which notes instead that the keyring holds it.
+    static bool keepProxyPasswordInKeyring();
+    // The password stays in the file in clear, as older versions keep it.
+    static bool keepProxyPasswordInFile(const QString &password);
 
 private:
     static LoadResult read(AppSettings &settings, bool mayWrite);

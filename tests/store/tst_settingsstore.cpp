@@ -1,4 +1,5 @@
 #include "store/appsettings.h"
+#include "store/proxysecret.h"
 #include "store/serviceurl.h"
 #include "store/settingsstore.h"
 #include "tests/support/testsupport.h"
@@ -206,6 +207,30 @@ private slots:
                                          "NetworkProxySettings"));
         QCOMPARE(mode(storePath()), 0600);
         QCOMPARE(loaded().proxyPassword, QString("other"));
+    }
+
+    // Without a keyring the proxy password is kept exactly as before: in clear, in its key, and
+    // nothing else is added; a clear one found at start stays where it is.
+    void proxyPasswordWithoutKeyringStaysInTheFile()
+    {
+        if (qgetenv("NORVA_TEST_KEYRING") != "no")
+            QSKIP("needs the private session bus of tests/support/run-test.sh");
+        ProxySecret secret;
+        QSignalSpy kept(&secret, &ProxySecret::kept);
+        QVERIFY(
+            SettingsStore::saveGroup({{"proxyHost", "proxy.example"}, {"proxyPassword", "Plain-3"}},
+                                     "NetworkProxySettings"));
+        QVERIFY(kept.wait(20000));
+        QCOMPARE(kept.takeFirst().at(0).toBool(), false);
+        secret.load();
+        QVERIFY(kept.wait(20000));
+        QCOMPARE(kept.takeFirst().at(0).toBool(), false);
+
+        QSettings store(storePath(), QSettings::NativeFormat);
+        store.beginGroup("NetworkProxySettings");
+        QCOMPARE(store.childKeys(), (QStringList{"proxyHost", "proxyPassword"}));
+        QCOMPARE(store.value("proxyPassword"), QVariant("Plain-3"));
+        QCOMPARE(loaded().proxyPassword, QString("Plain-3"));
     }
 
     void displayModeChoice()

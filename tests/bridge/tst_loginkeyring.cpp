@@ -1,0 +1,105 @@
+// NORVA_TEST_WITH_KEYRING: runs against a real, unlocked Secret Service of its own.
+#include "bridge/jschannel.h"
+#include "bridge/webmessagehandler.h"
+#include "store/appsettings.h"
+#include "store/database.h"
+#include "store/passwordvault.h"
+#include "tests/support/testhttpserver.h"
+#include "tests/support/testsupport.h"
+
+#include <QTemporaryDir>
+#include <QWebEngineView>
+
+namespace {
+const char loginPage[] =
+    "<html><head><script src=\"qrc:///qtwebchannel/qwebchannel.js\"></script></head><body>\n"
+    "<script>\n"
+    "window.lists = []; window.norvaConnected = false;\n"
+    "new QWebChannel(qt.webChannelTransport, function (ch) {\n"
+    "  window.webobj = ch.objects.webobj;\n"
+    "  webobj.recvLoginInfoInHtml.connect(function (s) { window.lists.push(s); });\n"
+    "  window.norvaConnected = true; });\n"
+    "</script></body></html>";
+} // namespace
+
+// The login page and a keyring that answers later: right after a start the page gets the list of
+// sealed logins once the keys are read.
+class TestLoginKeyring : public QObject
+{
+    Q_OBJECT
+
+    TestHttpServer server;
+    QTemporaryDir m_dir;
+    AppSettings m_settings;
+    DataBase *m_store = nullptr;
+
+    // What the program does at its first use of the store after a start.
+    DataBase *store()
+    {
+        if (!m_store) {
+            QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
+            m_store = new DataBase(m_dir.path() + "/databases/");
+            m_store->setVault(new PasswordVault);
+        }
+        return m_store;
+    }
+    void restart()
+    {
+        delete m_store;
+        m_store = nullptr;
+    }
+    bool openLoginPage(QWebEngineView &view)
+    {
+        return NorvaTest::load(&view, server.url("/login")) && NorvaTest::waitFor([&view] {
+                   return NorvaTest::runJs(view.page(), "window.norvaConnected").toBool();
+               });
+    }
+    WebMessageHandler *bridge(QWebEngineView &view)
+    {
+        return new WebMessageHandler(
+            view.page(), [this] { return store(); }, nullptr, false, &view);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qgetenv("NORVA_TEST_KEYRING") != "yes")
+            QSKIP("needs the keyring that tests/support/run-test.sh --keyring starts");
+        QVERIFY(server.listen());
+        server.setHtml("/login", loginPage);
+        qputenv("NORVA_SERVICE_URL", server.url().toString().toUtf8());
+        m_settings.defaultMainPage = server.url().toString();
+        appSettings = &m_settings;
+    }
+    void cleanupTestCase()
+    {
+        restart();
+        appSettings = nullptr;
+    }
+
+    void pageGetsTheListOnceTheKeyringAnswers()
+    {
+        const QString expected = R"([{"password":"Page-Secret-1","telephone":"13800000000"}])";
+        // Saved at an earlier run.
+        QVERIFY(NorvaTest::waitFor([this] { return store()->passwordsReadable(); }));
+        QVERIFY(m_store->saveLoginInfo("13800000000", "Page-Secret-1"));
+        restart();
+
+        // After a start the page asks before the keyring has answered.
+        QWebEngineView view;
+        WebMessageHandler *handler = bridge(view);
+        QVERIFY(openLoginPage(view));
+        QSignalSpy lists(handler->channel(), &JsChannel::recvLoginInfoInHtml);
+        handler->sendLoginInfoToPage();
+        QVERIFY(!m_store->passwordsReadable());
+        QCOMPARE(lists.count(), 0);
+        QVERIFY(lists.wait(20000));
+        QCOMPARE(lists.count(), 1);
+        QCOMPARE(lists.first().at(0).toString(), expected);
+        QTRY_COMPARE_WITH_TIMEOUT(NorvaTest::runJs(view.page(), "window.lists[0]").toString(),
+                                  expected, 20000);
+    }
+};
+
+NORVA_TEST_MAIN(TestLoginKeyring)
+#include "tst_loginkeyring.moc"

@@ -1,0 +1,269 @@
+// NORVA_TEST_WITH_KEYRING: runs against a real, unlocked Secret Service of its own.
+#include "store/database.h"
+#include "store/passwordcodec.h"
+#include "store/passwordvault.h"
+#include "tests/support/testsupport.h"
+
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+#include <memory>
+
+using Logins = QList<QPair<QString, QString>>;
+
+namespace {
+
+// secret-tool sees the keyring as any other program would, not through the code under test.
+QString secretTool(const QStringList &args, const QByteArray &input = QByteArray())
+{
+    QProcess tool;
+    tool.start("secret-tool", args);
+    tool.write(input);
+    tool.closeWriteChannel();
+    if (!tool.waitForFinished(20000))
+        return "(secret-tool hangs)";
+    return QString::fromUtf8(tool.readAllStandardOutput());
+}
+
+QStringList itemAttributes(const QString &item)
+{
+    return {"server", "Kestrel/Norva", "user", item};
+}
+
+QString keyItem(const QString &id = PasswordVault::defaultKeyId())
+{
+    return secretTool(QStringList{"lookup"} + itemAttributes(PasswordVault::itemName(id)));
+}
+
+} // namespace
+
+// Saved passwords sealed with a key that only the keyring holds: nothing in the login file
+// gives them away, old rows are sealed at the first start with a keyring, and a key that is
+// gone costs the rows it sealed, nothing else.
+class TestPasswordVault : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_temp;
+    DataBase *m_store = nullptr;
+
+    QString directory() const { return m_temp->path() + "/databases/"; }
+    QString fileName() const { return directory() + "Databases.db"; }
+
+    // A start of the program on the same file; with a vault, answers once its keys are read.
+    bool start(const QString &directory = QString(), bool withVault = true)
+    {
+        delete m_store;
+        QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
+        m_store = new DataBase(directory.isEmpty() ? this->directory() : directory);
+        if (!withVault)
+            return true;
+        m_store->setVault(new PasswordVault);
+        return NorvaTest::waitFor([this] { return m_store->passwordsReadable(); });
+    }
+    Logins logins() const
+    {
+        Logins list;
+        m_store->getLoginInfos(list);
+        return list;
+    }
+    static QString stored(const QString &name)
+    {
+        QSqlQuery query(QSqlDatabase::database());
+        query.prepare("SELECT password FROM user WHERE name = ?");
+        query.addBindValue(name);
+        return query.exec() && query.next() ? query.value(0).toString() : QString("(none)");
+    }
+    static bool exec(const QString &sql) { return QSqlQuery(QSqlDatabase::database()).exec(sql); }
+    static QStringList rowsWithoutPasswords()
+    {
+        QSqlQuery query(QSqlDatabase::database());
+        QStringList rows;
+        if (query.exec("SELECT id, name, url, ext, createdate FROM user ORDER BY id"))
+            while (query.next())
+                for (int column = 0; column < 5; ++column)
+                    rows << query.value(column).toString();
+        return rows;
+    }
+    QByteArray fileBytes() const
+    {
+        QFile file(fileName());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    // Neither the password nor its old scrambled form is anywhere in the file.
+    void verifyNotInFile(const QString &password) const
+    {
+        QString scrambled;
+        QVERIFY(encodePassword(password, scrambled));
+        const QByteArray bytes = fileBytes();
+        QVERIFY(!bytes.isEmpty());
+        QVERIFY2(!bytes.contains(password.toUtf8()), qPrintable(password));
+        QVERIFY2(!bytes.contains(scrambled.toLatin1()), qPrintable(scrambled));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qgetenv("NORVA_TEST_KEYRING") != "yes")
+            QSKIP("needs the keyring that tests/support/run-test.sh --keyring starts");
+    }
+    void init() { m_temp.reset(new QTemporaryDir); }
+    void cleanup()
+    {
+        delete m_store;
+        m_store = nullptr;
+        QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
+        // Each case starts with no key, as on a new desktop.
+        secretTool(QStringList{"clear"} + itemAttributes(PasswordVault::itemName("1")));
+    }
+
+    void sealedAtRestAndReadBackAfterRestart()
+    {
+        const Logins saved{{"13800000000", "Secret-One-1"},
+                           {"o'brien", "Pässwört-пароль-密码"},
+                           {"quoted", "it's \"three\" 3"},
+                           {"long", QString("Long-Password-").repeated(8)}};
+        QVERIFY(start());
+        for (const auto &login : saved)
+            QVERIFY(m_store->saveLoginInfo(login.first, login.second));
+        // An update keeps the row and its place.
+        QVERIFY(m_store->saveLoginInfo("13800000000", "Secret-Two-2"));
+        Logins expected = saved;
+        expected[0].second = "Secret-Two-2";
+        QCOMPARE(logins(), expected);
+        QVERIFY(!keyItem().isEmpty());
+
+        QVERIFY(start());
+        QCOMPARE(logins(), expected);
+        for (const auto &login : saved + expected) {
+            verifyNotInFile(login.second);
+            const QString text = stored(login.first);
+            QVERIFY2(PasswordVault::isSealed(text), qPrintable(text));
+            // An older version reads a sealed row as an empty password, never a wrong one.
+            QString old;
+            QVERIFY(!decodePassword(text, old));
+            QCOMPARE(old, QString());
+        }
+
+        // The file is outside input: a damaged sealed text leaves that row out, nothing more.
+        const QString good = stored("quoted");
+        for (const QString &damaged :
+             {QString("#1:"), QString("#1:1:"), QString("#1:1:123"), good.chopped(1),
+              good.chopped(2), good.left(40), good + "12", QString(good).replace(10, 1, "z"),
+              QString(good).replace(12, 1, QChar(0x4e2d)),
+              QString(good).replace(12, 1, QChar(0))}) {
+            QSqlQuery update(QSqlDatabase::database());
+            update.prepare("UPDATE user SET password = ? WHERE name = 'quoted'");
+            update.addBindValue(damaged);
+            QVERIFY(update.exec());
+            Logins rest = expected;
+            rest.removeAt(2);
+            QCOMPARE(logins(), rest);
+        }
+    }
+
+    void oldRowsSealedAtFirstStartWithKeyring()
+    {
+        // Rows as an older version or a start without keyring wrote them.
+        QVERIFY(start(QString(), false));
+        const Logins old{{"a", "Old-Password-A"}, {"b", "Old-Password-B"}, {"c", "xyz"}};
+        for (const auto &login : old)
+            QVERIFY(m_store->saveLoginInfo(login.first, login.second));
+        QVERIFY(exec("INSERT INTO user (name, password, createdate) "
+                     "VALUES ('empty', '', '2001-02-03 04:05:06')"));
+        QVERIFY(exec("UPDATE user SET createdate = '2002-03-04 05:06:07' WHERE name = 'b'"));
+        QString scrambled;
+        QVERIFY(encodePassword("Old-Password-A", scrambled));
+        QCOMPARE(stored("a"), scrambled);
+        QVERIFY(fileBytes().contains(scrambled.toLatin1()));
+
+        const QStringList before = rowsWithoutPasswords();
+
+        QVERIFY(start());
+        const Logins expected = old + Logins{{"empty", ""}};
+        QCOMPARE(logins(), expected);
+        for (const auto &login : old) {
+            QVERIFY(PasswordVault::isSealed(stored(login.first)));
+            verifyNotInFile(login.second);
+        }
+        QCOMPARE(stored("empty"), QString());
+        QCOMPARE(rowsWithoutPasswords(), before);
+        QVERIFY(start());
+        QCOMPARE(logins(), expected);
+    }
+
+    void lostKeyCostsOnlyItsRows()
+    {
+        QVERIFY(start());
+        QVERIFY(m_store->saveLoginInfo("a", "Pass-A-123"));
+        QVERIFY(m_store->saveLoginInfo("b", "Pass-B-456"));
+        const QString oldKey = keyItem();
+        QVERIFY(!oldKey.isEmpty());
+        // The keyring is reset.
+        secretTool(QStringList{"clear"} + itemAttributes(PasswordVault::itemName("1")));
+        QVERIFY(keyItem().isEmpty());
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no usable key 1:"));
+        QVERIFY(start());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Saved login 1 left out"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Saved login 2 left out"));
+        Logins list;
+        QVERIFY(!m_store->getLoginInfos(list));
+        QVERIFY(list.isEmpty());
+        // Later rows get a key of their own: the old item is never overwritten.
+        QVERIFY(m_store->saveLoginInfo("c", "Pass-C-789"));
+        const QString newId = PasswordVault::keyIdOf(stored("c"));
+        QVERIFY(newId != "1" && !newId.isEmpty());
+        QCOMPARE(logins(), (Logins{{"c", "Pass-C-789"}}));
+        // A sealed text moved to another name's row does not open there.
+        QVERIFY(exec("UPDATE user SET password = (SELECT password FROM user WHERE name = 'c') "
+                     "WHERE name = 'a'"));
+        QCOMPARE(logins(), (Logins{{"c", "Pass-C-789"}}));
+
+        // Saving a left-out login again brings it back in its old place.
+        QVERIFY(m_store->saveLoginInfo("a", "Pass-A-new"));
+        QCOMPARE(logins(), (Logins{{"a", "Pass-A-new"}, {"c", "Pass-C-789"}}));
+
+        // The keyring comes back from a backup: b is read again and sealed with the newer key,
+        // and the old item, which no row needs any more, goes.
+        secretTool(QStringList{"store", "--label=restored"} +
+                       itemAttributes(PasswordVault::itemName("1")) + QStringList{"type", "base64"},
+                   oldKey.toLatin1());
+        QVERIFY(start());
+        QCOMPARE(logins(), (Logins{{"a", "Pass-A-new"}, {"b", "Pass-B-456"}, {"c", "Pass-C-789"}}));
+        QCOMPARE(PasswordVault::keyIdOf(stored("b")), newId);
+        QTRY_VERIFY_WITH_TIMEOUT(keyItem().isEmpty(), 20000);
+        QVERIFY(!keyItem(newId).isEmpty());
+    }
+
+    void clearingDestroysTheKey()
+    {
+        QVERIFY(start());
+        QVERIFY(m_store->saveLoginInfo("a", "Pass-A-123"));
+        QVERIFY(m_store->deleteLoginInfo("a"));
+        QVERIFY(m_store->saveLoginInfo("b", "Pass-B-456"));
+        const QString oldKey = keyItem();
+        QTemporaryDir backup;
+        QVERIFY(QDir().mkpath(backup.path() + "/databases"));
+        QVERIFY(QFile::copy(fileName(), backup.path() + "/databases/Databases.db"));
+
+        QSignalSpy settled(m_store, &DataBase::passwordsBecameReadable);
+        QVERIFY(m_store->clearLoginInfo());
+        QVERIFY(settled.wait(20000));
+        QVERIFY(!keyItem().isEmpty());
+        QVERIFY(keyItem() != oldKey);
+        QVERIFY(m_store->saveLoginInfo("c", "Pass-C-789"));
+        QVERIFY(PasswordVault::isSealed(stored("c")));
+        QVERIFY(start());
+        QCOMPARE(logins(), (Logins{{"c", "Pass-C-789"}}));
+
+        // A copy of the file from before the clearing opens nothing any more.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Saved login \\d+ left out"));
+        QVERIFY(start(backup.path() + "/databases/"));
+        QCOMPARE(logins(), Logins());
+    }
+};
+
+NORVA_TEST_MAIN(TestPasswordVault)
+#include "tst_passwordvault.moc"
