@@ -12,8 +12,8 @@
 #include "store/appsettings.h"
 #include "store/database.h"
 #include "store/loginstoremigration.h"
-#include "store/privatefiles.h"
 #include "store/passwordvault.h"
+#include "store/privatefiles.h"
 #include "store/proxysecret.h"
 #include "store/settingsstore.h"
 #include "update/updater.h"
@@ -32,6 +32,18 @@
 #include <climits>
 
 Q_LOGGING_CATEGORY(lcApp, "norva.app")
+
+namespace {
+
+// Where older versions kept the saved logins.
+QString oldLoginStoreFile()
+{
+    return Browser::loginStoreDirectory(
+               QWebEngineProfile::defaultProfile()->persistentStoragePath()) +
+           QStringLiteral("Databases.db");
+}
+
+} // namespace
 
 Browser::Browser() : QObject(nullptr)
 {
@@ -64,10 +76,7 @@ Browser::Browser() : QObject(nullptr)
     loadSettings();
     setCheckUpdateInterval(86400);
     // Before any page runs: a page's WebSQL would replace the folder of the old store.
-    LoginStoreMigration::run(
-        loginStoreDirectory(QWebEngineProfile::defaultProfile()->persistentStoragePath()) +
-            QStringLiteral("Databases.db"),
-        loginStoreFile());
+    LoginStoreMigration::run(oldLoginStoreFile(), loginStoreFile());
 }
 
 DataBase *Browser::dataBase() const
@@ -76,6 +85,11 @@ DataBase *Browser::dataBase() const
         const QFileInfo file(loginStoreFile());
         PrivateFiles::makeDirectory(file.path());
         m_dataBase = new DataBase(file.path() + QLatin1Char('/'), file.fileName());
+        // Once the copies are sealed, the old file's scrambled passwords are the last ones a
+        // copied disk would give away.
+        connect(m_dataBase, &DataBase::passwordsSealed, m_dataBase, [] {
+            LoginStoreMigration::blankOldPasswords(oldLoginStoreFile(), loginStoreFile());
+        });
         // Its keys are read now, while the page that asked goes on loading.
         m_dataBase->setVault(new PasswordVault);
     }

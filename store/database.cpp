@@ -257,8 +257,8 @@ void DataBase::setVault(PasswordVault *vault)
     if (ensureOpen())
         QSqlQuery(m_db).exec(QStringLiteral("PRAGMA secure_delete = ON"));
     connect(vault, &PasswordVault::settled, this, [this] {
-        if (m_vault->state() == PasswordVault::State::Ready)
-            sealStoredPasswords();
+        if (m_vault->state() == PasswordVault::State::Ready && sealStoredPasswords())
+            emit passwordsSealed();
         emit passwordsBecameReadable();
     });
     vault->open(keyIdsInUse());
@@ -305,17 +305,19 @@ QStringList DataBase::keyIdsInUse()
 }
 
 // Rows in the old form, and rows sealed with an older key that is still readable, are sealed
-// with the current key; keys no row needs any more then leave the keyring.
-void DataBase::sealStoredPasswords()
+// with the current key; keys no row needs any more then leave the keyring. True when every
+// password is then sealed with the current key.
+bool DataBase::sealStoredPasswords()
 {
     if (!ensureOpen())
-        return;
+        return false;
     QList<QPair<qint64, QString>> updates;
+    bool complete = true;
     {
         QSqlQuery query(m_db);
         query.setForwardOnly(true);
         if (!query.exec(statement("SELECT id, name, password FROM %1 ORDER BY id")))
-            return;
+            return false;
         while (query.next()) {
             const QString name = query.value(1).toString();
             const QString stored = query.value(2).toString();
@@ -323,13 +325,17 @@ void DataBase::sealStoredPasswords()
             if (!PasswordVault::isSealed(stored)) {
                 if (!decodePassword(stored, password))
                     continue; // nothing to protect in an empty password
-            } else if (m_vault->isCurrent(stored) ||
-                       m_vault->unseal(name, stored, password) != PasswordVault::Opened::Ok) {
+            } else if (m_vault->isCurrent(stored)) {
+                continue;
+            } else if (m_vault->unseal(name, stored, password) != PasswordVault::Opened::Ok) {
+                complete = false;
                 continue;
             }
             QString sealed;
             if (m_vault->seal(name, password, sealed))
                 updates.append(qMakePair(query.value(0).toLongLong(), sealed));
+            else
+                complete = false;
         }
     }
     if (!updates.isEmpty()) {
@@ -344,9 +350,10 @@ void DataBase::sealStoredPasswords()
         if (!ok) {
             m_db.rollback();
             qCWarning(lcSecrets) << "Cannot seal the saved passwords:" << error;
-            return;
+            return false;
         }
         qCInfo(lcSecrets) << "Sealed" << updates.size() << "saved passwords with the keyring's key";
     }
     m_vault->dropUnused(keyIdsInUse());
+    return complete;
 }

@@ -41,10 +41,13 @@ public:
 
 signals:
     void passwordsBecameReadable();
+    // Every saved password is now sealed with the keyring's current key: none is left in the
+    // old form or under a key the keyring no longer has.
+    void passwordsSealed();
 
 private:
     QStringList keyIdsInUse();
-    void sealStoredPasswords();
+    bool sealStoredPasswords();
     bool ensureOpen();
     bool execSql(QString &error, const QString &sql, const QVariantList &values);
     int countOf(const QString &sql, const QVariantList &values);

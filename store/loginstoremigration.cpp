@@ -183,3 +183,77 @@ LoginStoreMigration::Result LoginStoreMigration::run(const QString &oldFile, con
     }
     return result;
 }
+
+bool LoginStoreMigration::blankOldPasswords(const QString &oldFile, const QString &newFile)
+{
+    if (!QFileInfo(oldFile).isFile())
+        return true;
+    if (!QFileInfo(newFile).isFile())
+        return false;
+    {
+        Connection target(newFile);
+        QSqlQuery query(target.db());
+        query.setForwardOnly(true);
+        // Without the mark (no copy yet, or a failed one) the old rows may be the only ones.
+        if (!target.isOpen() ||
+            !exec(query,
+                  QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' "
+                                 "AND name=?"),
+                  {markTable()}) ||
+            !query.next() || query.value(0).toInt() == 0 ||
+            !exec(query,
+                  QStringLiteral("SELECT count(*) FROM %1 WHERE source = ?").arg(markTable()),
+                  {oldFile}) ||
+            !query.next() || query.value(0).toInt() == 0)
+            return false;
+    }
+
+    Connection source(oldFile);
+    QSqlQuery query(source.db());
+    query.setForwardOnly(true);
+    if (!source.isOpen() ||
+        !exec(query, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND "
+                                    "name='user'")) ||
+        !query.next()) {
+        qCWarning(lcLoginMigration)
+            << "Cannot read" << oldFile << "to empty its passwords; trying again at the next start";
+        return false;
+    }
+    if (query.value(0).toInt() == 0)
+        return true;
+    if (!exec(query, QStringLiteral("SELECT count(*) FROM user WHERE password <> ''")) ||
+        !query.next()) {
+        qCWarning(lcLoginMigration)
+            << "Cannot read" << oldFile << "to empty its passwords; trying again at the next start";
+        return false;
+    }
+    if (query.value(0).toInt() == 0)
+        return true; // done at an earlier start: the file is not written again
+    const int count = query.value(0).toInt();
+    query.finish();
+
+    // Zeroes what the update frees, so neither form stays in the file's pages.
+    if (!exec(query, QStringLiteral("PRAGMA secure_delete = ON")) ||
+        !exec(query, QStringLiteral("BEGIN IMMEDIATE"))) {
+        qCWarning(lcLoginMigration)
+            << "Cannot empty the passwords of" << oldFile << ":" << query.lastError().text()
+            << "; trying again at the next start";
+        return false;
+    }
+    if (!exec(query, QStringLiteral("UPDATE user SET password = '' WHERE password <> ''")) ||
+        !exec(query, QStringLiteral("COMMIT"))) {
+        qCWarning(lcLoginMigration)
+            << "Cannot empty the passwords of" << oldFile << ":" << query.lastError().text()
+            << "; trying again at the next start";
+        exec(query, QStringLiteral("ROLLBACK"));
+        return false;
+    }
+    // Rows an older version deleted, without zeroing, may still lie in free space; a rebuilt
+    // file has none.
+    if (!exec(query, QStringLiteral("VACUUM")))
+        qCWarning(lcLoginMigration)
+            << "Cannot rebuild" << oldFile << ":" << query.lastError().text();
+    qCInfo(lcLoginMigration) << "Emptied" << count << "passwords in" << oldFile
+                             << "now that the saved logins are sealed";
+    return true;
+}

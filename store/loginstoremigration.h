@@ -8,7 +8,7 @@
 // Rows of the "user" table are copied as they are (ids, passwords in their stored form, dates),
 // together with a mark in the new file, in one transaction: a copy that fails or is cut short
 // leaves no row and no mark behind and is made again at the next start; once marked, never
-// again. The old file is only read.
+// again. The old file is only read, until blankOldPasswords() is asked to empty its passwords.
 class LoginStoreMigration
 {
 public:
@@ -20,6 +20,11 @@ public:
     };
 
     static Result run(const QString &oldFile, const QString &newFile);
+    // Once the copy from oldFile is marked in newFile, the old rows' passwords become empty
+    // texts (rows, names and the other columns stay), overwritten in the file and its free
+    // space; for the caller to ask once the copies are safe elsewhere. Nothing is written before
+    // the mark, nor when no password is left. False while the old file may still hold one.
+    static bool blankOldPasswords(const QString &oldFile, const QString &newFile);
     // The table in the new file that marks the copy as made.
     static QString markTable();
 };

@@ -52,6 +52,12 @@ Logins loginsIn(const QString &file)
     return list;
 }
 
+QByteArray bytesOf(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 int mode(const QString &path)
 {
     struct stat st = {};
@@ -69,6 +75,8 @@ class TestLoginStore : public QObject
 
     TestHttpServer server;
     Logins m_old = {{"13800000000", "old'one"}, {"张三", "密码pw"}};
+    QString m_oldFile;
+    QByteArray m_oldBytes;
 
     QUrl foreignUrl(const QString &path) const
     {
@@ -125,6 +133,9 @@ private slots:
             }
         }
         QSqlDatabase::removeDatabase("old");
+        m_oldFile = dir + "Databases.db";
+        m_oldBytes = bytesOf(m_oldFile);
+        QVERIFY(!m_oldBytes.isEmpty());
     }
 
     void webSqlLeavesSavedLoginsAlone()
@@ -137,6 +148,9 @@ private slots:
             QCOMPARE(loginsIn(file), m_old); // copied at start, before any page
             QCOMPARE(mode(file), 0600);
             QCOMPARE(mode(QFileInfo(file).path()), 0700);
+            // Without a keyring the old file keeps its passwords: it was only read.
+            QVERIFY(NorvaTest::waitFor([&] { return browser.dataBase()->passwordsReadable(); }));
+            QCOMPARE(bytesOf(m_oldFile), m_oldBytes);
             QScopedPointer<MainWindow> window(browser.createWindow(MainWindow::SingleView, true));
             WebView *view = window->currentView();
             useWebSql(window.data(), server.url("/websql"));

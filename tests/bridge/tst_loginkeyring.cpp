@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QWebEngineView>
 
+#include <memory>
+
 namespace {
 const char loginPage[] =
     "<html><head><script src=\"qrc:///qtwebchannel/qwebchannel.js\"></script></head><body>\n"
@@ -30,7 +32,8 @@ class TestLoginKeyring : public QObject
 
     TestHttpServer server;
     QTemporaryDir m_dir;
-    AppSettings m_settings;
+    // Made once the service address is set: its defaults read that address, once per process.
+    std::unique_ptr<AppSettings> m_settings;
     DataBase *m_store = nullptr;
 
     // What the program does at its first use of the store after a start.
@@ -68,8 +71,9 @@ private slots:
         QVERIFY(server.listen());
         server.setHtml("/login", loginPage);
         qputenv("NORVA_SERVICE_URL", server.url().toString().toUtf8());
-        m_settings.defaultMainPage = server.url().toString();
-        appSettings = &m_settings;
+        m_settings = std::make_unique<AppSettings>();
+        m_settings->defaultMainPage = server.url().toString();
+        appSettings = m_settings.get();
     }
     void cleanupTestCase()
     {

@@ -67,6 +67,12 @@ QByteArray digest(const QString &file)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
+QByteArray bytes(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 int mode(const QString &path)
 {
     struct stat st = {};
@@ -185,6 +191,49 @@ private slots:
         QCOMPARE(userRows(m_new), expected);
         QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::AlreadyCopied);
         QCOMPARE(userRows(m_new), expected);
+    }
+
+    // The old file's passwords are emptied only once the copy is marked; rows and other columns
+    // stay, and no stored form is left in its bytes, not even one of a row an older version
+    // deleted without zeroing. A write that fails is made at the next call, a finished one never
+    // again.
+    void blanksOldPasswordsOnceCopied()
+    {
+        const QList<QStringList> old = makeOldStore();
+        sql(m_old, {"PRAGMA secure_delete = OFF",
+                    "INSERT INTO user (id, name, password) VALUES (20, 'gone', 'Deleted-Form-4')",
+                    "DELETE FROM user WHERE id = 20"});
+        QVERIFY(bytes(m_old).contains("Deleted-Form-4"));
+        const QByteArray before = digest(m_old);
+
+        QVERIFY(!LoginStoreMigration::blankOldPasswords(m_old, m_new)); // no store yet
+        QDir().mkpath(QFileInfo(m_new).path());
+        sql(m_new, {createUser}); // a store whose copy failed: no mark
+        QVERIFY(!LoginStoreMigration::blankOldPasswords(m_old, m_new));
+        QCOMPARE(digest(m_old), before);
+
+        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::Copied);
+        sql(m_old, {"CREATE TRIGGER stop BEFORE UPDATE ON user WHEN NEW.name = 'b' BEGIN "
+                    "SELECT RAISE(ABORT, 'disk full'); END"});
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot empty the passwords"));
+        QVERIFY(!LoginStoreMigration::blankOldPasswords(m_old, m_new));
+        QCOMPARE(userRows(m_old), old); // all or nothing
+        QCOMPARE(sql(m_old, {"DROP TRIGGER stop"}), QList<QStringList>{});
+
+        QVERIFY(LoginStoreMigration::blankOldPasswords(m_old, m_new));
+        QList<QStringList> blank = old;
+        for (QStringList &row : blank)
+            row[2] = "";
+        QCOMPARE(userRows(m_old), blank);
+        QCOMPARE(userRows(m_new), old);
+        const QByteArray after = bytes(m_old);
+        for (const char *form : {"Sm4jJA", "w-x=y", "Deleted-Form-4"})
+            QVERIFY2(!after.contains(form), form);
+        QVERIFY(!QFileInfo::exists(m_old + "-journal"));
+
+        const QByteArray blanked = digest(m_old);
+        QVERIFY(LoginStoreMigration::blankOldPasswords(m_old, m_new));
+        QCOMPARE(digest(m_old), blanked);
     }
 
     // A start killed in the middle of the copy leaves the new file with an unfinished write;

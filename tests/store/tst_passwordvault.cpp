@@ -47,6 +47,8 @@ class TestPasswordVault : public QObject
 
     std::unique_ptr<QTemporaryDir> m_temp;
     DataBase *m_store = nullptr;
+    // Whether the last start reported every password sealed with the current key.
+    bool m_allSealed = false;
 
     QString directory() const { return m_temp->path() + "/databases/"; }
     QString fileName() const { return directory() + "Databases.db"; }
@@ -57,6 +59,8 @@ class TestPasswordVault : public QObject
         delete m_store;
         QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
         m_store = new DataBase(directory.isEmpty() ? this->directory() : directory);
+        m_allSealed = false;
+        connect(m_store, &DataBase::passwordsSealed, this, [this] { m_allSealed = true; });
         if (!withVault)
             return true;
         m_store->setVault(new PasswordVault);
@@ -181,6 +185,7 @@ private slots:
         const QStringList before = rowsWithoutPasswords();
 
         QVERIFY(start());
+        QVERIFY(m_allSealed);
         const Logins expected = old + Logins{{"empty", ""}};
         QCOMPARE(logins(), expected);
         for (const auto &login : old) {
@@ -206,6 +211,7 @@ private slots:
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no usable key 1:"));
         QVERIFY(start());
+        QVERIFY(!m_allSealed); // unreadable rows are not sealed with the current key
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Saved login 1 left out"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Saved login 2 left out"));
         Logins list;
@@ -231,6 +237,7 @@ private slots:
                        itemAttributes(PasswordVault::itemName("1")) + QStringList{"type", "base64"},
                    oldKey.toLatin1());
         QVERIFY(start());
+        QVERIFY(m_allSealed);
         QCOMPARE(logins(), (Logins{{"a", "Pass-A-new"}, {"b", "Pass-B-456"}, {"c", "Pass-C-789"}}));
         QCOMPARE(PasswordVault::keyIdOf(stored("b")), newId);
         QTRY_VERIFY_WITH_TIMEOUT(keyItem().isEmpty(), 20000);

@@ -2,6 +2,7 @@
 #include "app/browser.h"
 #include "store/appsettings.h"
 #include "store/database.h"
+#include "store/passwordcodec.h"
 #include "store/passwordvault.h"
 #include "store/proxysecret.h"
 #include "store/settingsstore.h"
@@ -11,6 +12,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSqlQuery>
+#include <QWebEngineProfile>
 
 namespace {
 
@@ -42,10 +44,58 @@ QString settingsPath()
         .fileName();
 }
 
+QByteArray bytesOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 QByteArray settingsBytes()
 {
-    QFile file(settingsPath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return bytesOf(settingsPath());
+}
+
+using Logins = QList<QPair<QString, QString>>;
+
+// The login file of older versions, in the web profile, with these logins scrambled.
+bool makeOldLoginFile(const QString &file, const Logins &logins)
+{
+    bool ok = QDir().mkpath(QFileInfo(file).path());
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "old");
+        db.setDatabaseName(file);
+        ok = ok && db.open();
+        QSqlQuery query(db);
+        ok = ok && query.exec("CREATE TABLE user (id INTEGER PRIMARY KEY NOT NULL, name "
+                              "VARCHAR(40) NOT NULL, password VARCHAR(100) NOT NULL, url "
+                              "VARCHAR(255), ext VARCHAR(255), createdate DATE)");
+        for (const auto &login : logins) {
+            QString stored;
+            ok = ok && encodePassword(login.second, stored) &&
+                 query.prepare("INSERT INTO user (name, password) VALUES (?, ?)");
+            query.addBindValue(login.first);
+            query.addBindValue(stored);
+            ok = ok && query.exec();
+        }
+    }
+    QSqlDatabase::removeDatabase("old");
+    return ok;
+}
+
+// The password forms of these logins that a file's bytes give away.
+QStringList passwordsIn(const QString &file, const Logins &logins)
+{
+    const QByteArray bytes = bytesOf(file);
+    QStringList found;
+    for (const auto &login : logins) {
+        QString stored;
+        encodePassword(login.second, stored);
+        if (bytes.contains(login.second.toUtf8()))
+            found << login.second;
+        if (bytes.contains(stored.toLatin1()))
+            found << stored;
+    }
+    return found;
 }
 
 } // namespace
@@ -121,9 +171,17 @@ private slots:
     }
 
     // The application object reads the password back for the proxy it applies, and seals the
-    // logins it saves.
+    // logins it saves and those it copied from an older version's file, whose passwords then
+    // leave that file.
     void browserUsesTheKeyring()
     {
+        const QString oldFile = Browser::loginStoreDirectory(
+                                    QWebEngineProfile::defaultProfile()->persistentStoragePath()) +
+                                "Databases.db";
+        Logins logins{{"13600000000", "Old-Secret-2"}, {"张三", "旧的密码-3"}};
+        QVERIFY(makeOldLoginFile(oldFile, logins));
+        QCOMPARE(passwordsIn(oldFile, logins).size(), 2);
+
         {
             ProxySecret secret;
             QSignalSpy kept(&secret, &ProxySecret::kept);
@@ -143,10 +201,20 @@ private slots:
         DataBase *store = browser.dataBase();
         QVERIFY(NorvaTest::waitFor([store] { return store->passwordsReadable(); }));
         QVERIFY(store->saveLoginInfo("13800000000", "Login-Secret-1"));
+        logins << qMakePair(QString("13800000000"), QString("Login-Secret-1"));
         QSqlQuery query(QSqlDatabase::database());
-        QVERIFY(query.exec("SELECT password FROM user") && query.next());
-        QVERIFY2(PasswordVault::isSealed(query.value(0).toString()),
-                 qPrintable(query.value(0).toString()));
+        QVERIFY(query.exec("SELECT password FROM user"));
+        while (query.next())
+            QVERIFY2(PasswordVault::isSealed(query.value(0).toString()),
+                     qPrintable(query.value(0).toString()));
+        query.finish();
+        Logins list;
+        QVERIFY(store->getLoginInfos(list));
+        QCOMPARE(list, logins);
+        QCOMPARE(passwordsIn(Browser::loginStoreFile(), logins), QStringList());
+
+        // Nor in the old file, once the copies are sealed.
+        QCOMPARE(passwordsIn(oldFile, logins), QStringList());
     }
 };
 
