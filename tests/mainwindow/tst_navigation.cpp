@@ -118,8 +118,7 @@ private slots:
     void findReportsMisses()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        w->loadUrl(server.url("/a"));
-        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        QVERIFY(NorvaTest::load(w->currentView(), server.url("/a")));
         QString label;
         const auto find = [&](const QString &text) {
             QTimer::singleShot(50, [&label, text] {
@@ -154,11 +153,9 @@ private slots:
     void findAfterThePageClosedItsTab()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
-        w->loadUrl(server.url("/a"));
-        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        QVERIFY(NorvaTest::load(w->currentView(), server.url("/a")));
         WebView *closing = w->tabWidget()->createTab();
-        closing->setUrl(server.url("/b"));
-        QTRY_COMPARE_WITH_TIMEOUT(closing->loadProgress(), 100, 20000);
+        QVERIFY(NorvaTest::load(closing, server.url("/b")));
         QCOMPARE(w->tabWidget()->count(), 2);
         QTimer::singleShot(50, [&w, closing] {
             auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
@@ -183,8 +180,7 @@ private slots:
     void developerTools()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        w->loadUrl(server.url("/a"));
-        QTRY_COMPARE_WITH_TIMEOUT(w->currentView()->loadProgress(), 100, 20000);
+        QVERIFY(NorvaTest::load(w->currentView(), server.url("/a")));
         const int before = browser->windows().size();
         w->handleDevToolsRequested(nullptr);
         QCOMPARE(browser->windows().size(), before);
