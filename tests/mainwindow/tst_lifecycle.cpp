@@ -319,7 +319,7 @@ private slots:
                             "()=>{window.fsok=1})'>full</button></body></html>");
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
         QVERIFY(QTest::qWaitForWindowExposed(w.data()));
-        QVERIFY(NorvaTest::load(w->currentView(), server.url()));
+        QVERIFY(NorvaTest::loadOk(w->currentView(), server.url()));
         QWebEnginePage *page = w->currentView()->page();
         // Real clicks: pages may only ask on a user gesture; the first may only give focus.
         const auto clickUntilFullScreen = [&w, page] {

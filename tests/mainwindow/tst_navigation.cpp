@@ -118,7 +118,7 @@ private slots:
     void findReportsMisses()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        QVERIFY(NorvaTest::load(w->currentView(), server.url("/a")));
+        QVERIFY(NorvaTest::loadOk(w->currentView(), server.url("/a")));
         QString label;
         const auto find = [&](const QString &text) {
             QTimer::singleShot(50, [&label, text] {
@@ -153,9 +153,9 @@ private slots:
     void findAfterThePageClosedItsTab()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
-        QVERIFY(NorvaTest::load(w->currentView(), server.url("/a")));
+        QVERIFY(NorvaTest::loadOk(w->currentView(), server.url("/a")));
         WebView *closing = w->tabWidget()->createTab();
-        QVERIFY(NorvaTest::load(closing, server.url("/b")));
+        QVERIFY(NorvaTest::loadOk(closing, server.url("/b")));
         QCOMPARE(w->tabWidget()->count(), 2);
         QTimer::singleShot(50, [&w, closing] {
             auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
@@ -180,7 +180,7 @@ private slots:
     void developerTools()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        QVERIFY(NorvaTest::load(w->currentView(), server.url("/a")));
+        QVERIFY(NorvaTest::loadOk(w->currentView(), server.url("/a")));
         const int before = browser->windows().size();
         w->handleDevToolsRequested(nullptr);
         QCOMPARE(browser->windows().size(), before);

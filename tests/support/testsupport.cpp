@@ -160,15 +160,15 @@ bool load(QWebEngineView *view, const QUrl &url, int timeoutMs)
 {
     QSignalSpy finished(view, &QWebEngineView::loadFinished);
     view->setUrl(url);
-    // A load this one replaced may still report (as failed) first.
-    return waitFor(
-        [&] {
-            for (const QList<QVariant> &ok : qAsConst(finished))
-                if (ok.value(0).toBool() && view->url() == url)
-                    return true;
-            return false;
-        },
-        timeoutMs);
+    return finished.wait(timeoutMs);
+}
+
+bool loadOk(QWebEngineView *view, const QUrl &url, int timeoutMs)
+{
+    QSignalSpy finished(view, &QWebEngineView::loadFinished);
+    view->setUrl(url);
+    // A load this one replaced (a new window's first page) may still report, as failed, first.
+    return waitFor([&] { return finished.contains({true}); }, timeoutMs);
 }
 
 int runApplication(const std::function<void()> &action, int timeoutMs)

@@ -49,6 +49,8 @@ QAction *entry(QMenu *menu, const QString &text);
 QVariant runJs(QWebEnginePage *page, const QString &script, int timeoutMs = 20000);
 // Loads the address into the view; answers whether the load finished in time.
 bool load(QWebEngineView *view, const QUrl &url, int timeoutMs = 20000);
+// The same, but only a load that succeeded counts.
+bool loadOk(QWebEngineView *view, const QUrl &url, int timeoutMs = 20000);
 
 // Runs the action inside the application's event loop until something ends that loop; answers
 // its exit code, or -1 when the time ran out. Unlike a local QEventLoop, the application loop
