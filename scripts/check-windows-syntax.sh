@@ -43,11 +43,22 @@ PY
 [[ ${#flags[@]} -gt 0 ]] || { echo "no compile command for the library in $build" >&2; exit 1; }
 flags+=(-std=c++17 -fsyntax-only -DUNICODE -D_UNICODE -Wall -Wextra)
 
+log=$(mktemp -d "${TMPDIR:-/tmp}/norva-winsyntax-XXXXXX")
+trap 'rm -rf "$log"' EXIT
+# QtKeychain's and OpenSSL's headers sit in /usr/include, which MinGW must not search as a whole
+# (glibc's headers are there): only their own folders are offered, the architecture's OpenSSL
+# configuration headers after the common ones.
+mkdir -p "$log/include" "$log/arch"
+for dir in qt5keychain openssl; do
+  [[ -d /usr/include/$dir ]] && ln -s "/usr/include/$dir" "$log/include/$dir"
+done
+arch=$(gcc -print-multiarch 2>/dev/null || true)
+[[ -n $arch && -d /usr/include/$arch/openssl ]] && ln -s "/usr/include/$arch/openssl" "$log/arch/openssl"
+flags+=(-isystem "$log/include" -isystem "$log/arch")
+
 mapfile -t sources < <(cd "$root" && ls app/*.cpp mainwindow/*.cpp web/*.cpp bridge/*.cpp \
   notify/*.cpp store/*.cpp update/*.cpp downloads/*.cpp settings/*.cpp platform/*.cpp)
 
-log=$(mktemp -d "${TMPDIR:-/tmp}/norva-winsyntax-XXXXXX")
-trap 'rm -rf "$log"' EXIT
 export cxx log root
 printf '%s\0' "${flags[@]}" >"$log/flags"
 check() {
