@@ -25,6 +25,11 @@ QMenu *WindowMenus::createFileMenu()
     menu->setStyleSheet(QLatin1String(menuStyle));
     QAction *settings = menu->addAction(tr("设置"), this, &WindowMenus::settingsRequested);
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    QAction *notice =
+        menu->addAction(tr("转到最新通知"), this, &WindowMenus::newestNoticeRequested);
+    notice->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
+    // Also on the window itself, so the key works while the menu bar is hidden.
+    m_window->addAction(notice);
     QAction *quit = menu->addAction(tr("退出"), this, &WindowMenus::closeRequested);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     return menu;

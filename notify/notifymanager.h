@@ -27,11 +27,18 @@ public:
     // Read-only views of the state, for diagnostics and tests.
     int popupStayTime() const { return forceRules.stayTimeMs(); }
     QList<NotifyWindow *> popups() const { return windows; }
+    int waitingCount() const { return queue.size(); }
     QList<int> allowedBusicTypes() const { return forceRules.busicTypes(); }
     QMap<QString, int> rules() const { return forceRules.noticeKeys(); }
 
     // Top-left corner of the popup in slot index (0 is the top one) on the primary screen.
     static QPoint popupPosition(int index);
+    // How many of the three slots fit the primary screen's available area (at least one).
+    static int slotsOnScreen();
+
+    // Keyboard access for those who cannot reach a popup with the mouse: the newest popup
+    // takes the focus. False when none is shown.
+    bool focusNewestPopup();
 
 signals:
     void detailRequested(const QString &noticeJson);

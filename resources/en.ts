@@ -81,6 +81,14 @@
         <source>已中断: %1</source>
         <translation>Interrupted: %1</translation>
     </message>
+    <message>
+        <source>打开 %1 所在的文件夹</source>
+        <translation>Open the folder of %1</translation>
+    </message>
+    <message>
+        <source>%1 下载进度</source>
+        <translation>%1 download progress</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -138,6 +146,10 @@
     <message>
         <source>撤销(&amp;U)    Ctrl+Z</source>
         <translation>&amp;Undo    Ctrl+Z</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
     </message>
 </context>
 <context>
@@ -427,6 +439,30 @@
         <source>设置无法保存，重启软件后这些修改将会丢失。</source>
         <translation>The settings could not be saved; these changes will be lost when the program restarts.</translation>
     </message>
+    <message>
+        <source>设置类别</source>
+        <translation>Settings categories</translation>
+    </message>
+    <message>
+        <source>代理类型</source>
+        <translation>Proxy type</translation>
+    </message>
+    <message>
+        <source>代理服务器地址</source>
+        <translation>Proxy server address</translation>
+    </message>
+    <message>
+        <source>选择下载目录</source>
+        <translation>Choose the download folder</translation>
+    </message>
+    <message>
+        <source>启用打开软件热键</source>
+        <translation>Enable the open software hotkey</translation>
+    </message>
+    <message>
+        <source>启用快捷搜索热键</source>
+        <translation>Enable the quick search hotkey</translation>
+    </message>
 </context>
 <context>
     <name>TabWidget</name>
@@ -488,6 +524,10 @@
     <message>
         <source>显示菜单栏</source>
         <translation>Show Menu Bar</translation>
+    </message>
+    <message>
+        <source>转到最新通知</source>
+        <translation>Go to the newest notice</translation>
     </message>
 </context>
 <context>
@@ -796,6 +836,10 @@ Reload the page?</translation>
     <message>
         <source>调试工具</source>
         <translation>Developer Tools</translation>
+    </message>
+    <message>
+        <source>转到最新通知</source>
+        <translation>Go to the newest notice</translation>
     </message>
 </context>
 </TS>
