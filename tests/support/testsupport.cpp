@@ -3,6 +3,8 @@
 #include "app/resourceinit.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QMenu>
@@ -200,6 +202,50 @@ void requestClose(quint32 window)
     event.data.data32[0] = atom("WM_DELETE_WINDOW");
     xcb_send_event(c, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char *>(&event));
     xcb_flush(c);
+}
+
+QString spokenName(QWidget *widget)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+    if (!iface)
+        return QString();
+    QStringList labels;
+    for (const auto &relation : iface->relations(QAccessible::Label))
+        labels << relation.first->text(QAccessible::Name).trimmed();
+    labels.removeAll(QString());
+    if (qobject_cast<QComboBox *>(widget))
+        return labels.join(QLatin1Char(' '));
+    const QString name = iface->text(QAccessible::Name).trimmed();
+    return name.isEmpty() ? labels.join(QLatin1Char(' ')) : name;
+}
+
+QStringList accessibilityProblems(QWidget *window)
+{
+    QStringList problems;
+    QHash<QString, QString> seen;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (w->isWindow() || !(w->focusPolicy() & Qt::TabFocus) || w->focusProxy())
+            continue;
+        bool skipped = false;
+        for (QWidget *up = w; up && up != window && !skipped; up = up->parentWidget())
+            skipped = qobject_cast<QWebEngineView *>(up) ||
+                      (up->isHidden() && up->testAttribute(Qt::WA_WState_ExplicitShowHide) &&
+                       !up->parentWidget()->inherits("QStackedWidget"));
+        if (skipped)
+            continue;
+        const QString what = QStringLiteral("%1 %2").arg(
+            QString::fromLatin1(w->metaObject()->className()), w->objectName());
+        const QString name = spokenName(w);
+        const bool saysSomething =
+            std::any_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber(); });
+        if (!saysSomething)
+            problems << QStringLiteral("%1: no name ('%2')").arg(what, name);
+        else if (seen.contains(name))
+            problems << QStringLiteral("%1 and %2: both '%3'").arg(seen.value(name), what, name);
+        else
+            seen.insert(name, what);
+    }
+    return problems;
 }
 
 } // namespace NorvaTest
