@@ -17,6 +17,14 @@ WindowMenus::WindowMenus(QWidget *window, QMenuBar *menuBar) : QObject(window), 
     menuBar->addMenu(createEditMenu());
     menuBar->addMenu(createViewMenu());
     menuBar->addMenu(createHelpMenu());
+
+    // The keyboard's way to the newest popup: on the window itself, not in a menu, so it works
+    // with the menu bar hidden. (Per window: an application-wide key would be ambiguous, and
+    // dead, as soon as a second main window exists.)
+    auto *notice = new QAction(tr("转到最新通知"), window);
+    notice->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
+    connect(notice, &QAction::triggered, this, &WindowMenus::newestNoticeRequested);
+    window->addAction(notice);
 }
 
 QMenu *WindowMenus::createFileMenu()
@@ -25,11 +33,6 @@ QMenu *WindowMenus::createFileMenu()
     menu->setStyleSheet(QLatin1String(menuStyle));
     QAction *settings = menu->addAction(tr("设置"), this, &WindowMenus::settingsRequested);
     settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    QAction *notice =
-        menu->addAction(tr("转到最新通知"), this, &WindowMenus::newestNoticeRequested);
-    notice->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
-    // Also on the window itself, so the key works while the menu bar is hidden.
-    m_window->addAction(notice);
     QAction *quit = menu->addAction(tr("退出"), this, &WindowMenus::closeRequested);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     return menu;

@@ -80,6 +80,8 @@ NotifyWindow::NotifyWindow(int stayTime, int type, QWidget *parent)
                    Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
+    // A notice must not take the keyboard from what the user is typing; see takeFocus.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     bkground = new QLabel(this);
     bkground->move(0, 0);

@@ -34,6 +34,10 @@
         <source>另存为</source>
         <translation>Save As</translation>
     </message>
+    <message>
+        <source>下载列表</source>
+        <translation>Download list</translation>
+    </message>
 </context>
 <context>
     <name>DownloadWidget</name>

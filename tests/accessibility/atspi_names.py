@@ -4,7 +4,8 @@
 Runs build/norva against the demo service with accessibility on, reads its windows over AT-SPI
 (the bus Orca uses), opens the settings dialog from the menu and a popup from the page, and
 fails on any focusable control without a name or with a name another control of its window
-also has, and on a popup without its title in its name.
+also has, on a popup that is not an alert named after its notice, and when Ctrl+Alt+N does not
+put the keyboard focus on the newest popup's first button.
 
 Run it on its own bus: dbus-run-session -- python3 atspi_names.py PROGRAM SERVER
 """
@@ -105,8 +106,8 @@ def problems_of(window, pyatspi):
         if role in ("list item", "table cell") and not states.contains(pyatspi.STATE_VISIBLE):
             continue  # hidden entries (the settings list hides one)
         label = "%s '%s'" % (role, name)
-        if not name:
-            found.append("%s: %s without a name" % (window.name, role))
+        if not any(c.isalnum() for c in name):  # nothing, or only "..."
+            found.append("%s: %s without a name ('%s')" % (window.name, role, name))
         elif name in seen:
             found.append("%s: %s and %s share the name" % (window.name, seen[name], label))
         else:
@@ -134,9 +135,8 @@ def main():
                      ("XDG_CACHE_HOME", "/cache"), ("XDG_RUNTIME_DIR", "/runtime")):
         os.makedirs(home.name + sub, mode=0o700, exist_ok=True)
         env[var] = home.name + sub
-    # The popups stay until answered, so they can be read at leisure.
-    service = subprocess.Popen([sys.executable, server, "--port", "0", "--quiet",
-                                "--staytime", "600"], stdout=subprocess.PIPE, text=True)
+    service = subprocess.Popen([sys.executable, server, "--port", "0", "--quiet"],
+                               stdout=subprocess.PIPE, text=True)
     norva = None
     try:
         line = service.stdout.readline()
@@ -162,32 +162,42 @@ def main():
         app = wait_for("the program on the accessibility bus", application)
         main_window = wait_for("the main window", lambda: find(app, "frame", "."))
 
+        def popups():
+            return [w for w in children(app) if w is not None and w.getRoleName() != "frame"
+                    and find(w, "push button", "^拒绝$") is not None]
+
         # A popup: the playground's invitation button, pressed until the rules from the
         # version file have arrived and the notice becomes a popup instead of a balloon.
-        def popup():
-            for window in children(app):
-                if window is not None and window.getRoleName() != "frame" and \
-                        find(window, "push button", "^拒绝$") is not None:
-                    return window
+        def invite():
+            if popups():
+                return True
             button = find(main_window, "push button", r"^日程邀请 \(busicType 6")
             if button is not None:
                 press(button, pyatspi)
                 # Until the rules arrive the notice goes to the tray: try again shortly.
                 time.sleep(1.0)
+            return False
+
+        wait_for("a popup", invite, timeout=120)
+
+        # The keyboard's way to the popup: Ctrl+Alt+N in the main window focuses the newest
+        # popup's first button. While it has the focus the popup stays (the demo's popups go
+        # after 10 s otherwise), so it is read before anything else takes the focus.
+        subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(norva.pid),
+                        "--name", "^青隼$", "windowfocus", "--sync", "key", "ctrl+alt+n"],
+                       check=True, timeout=60)
+
+        def focused_popup():
+            for window in popups():
+                detail = find(window, "push button", "^查看详情$")
+                if detail is not None and detail.getState().contains(pyatspi.STATE_FOCUSED):
+                    return window
             return None
 
-        popup_window = wait_for("a popup", popup, timeout=120)
+        popup_window = wait_for("the focus on a popup's 查看详情 after Ctrl+Alt+N",
+                                focused_popup, 30)
 
-        settings_item = wait_for("the 设置 menu entry",
-                                 lambda: find(main_window, "menu item", "^设置"))
-        press(settings_item, pyatspi)
-        dialog = wait_for("the settings dialog",
-                          lambda: next((w for w in children(app)
-                                        if w is not None and w.name == "系统设置"), None))
-
-        failures = []
-        for window in (main_window, dialog, popup_window):
-            failures += problems_of(window, pyatspi)
+        failures = problems_of(popup_window, pyatspi)
         # Announced as it appears: an alert named by its caption and title.
         if popup_window.getRoleName() != "alert" or "日程邀请" not in (popup_window.name or ""):
             failures.append("the popup is %s '%s', not an alert named after the notice"
@@ -195,21 +205,20 @@ def main():
         for name in ("拒绝", "接受", "查看详情"):
             if find(popup_window, "push button", "^%s$" % name) is None:
                 failures.append("the popup has no button named %s" % name)
+        settings_item = wait_for("the 设置 menu entry",
+                                 lambda: find(main_window, "menu item", "^设置"))
+        press(settings_item, pyatspi)
+        dialog = wait_for("the settings dialog",
+                          lambda: next((w for w in children(app)
+                                        if w is not None and w.name == "系统设置"), None))
+
+        for window in (main_window, dialog):
+            failures += problems_of(window, pyatspi)
         spoken = {spoken_name(a, pyatspi) for a in walk(dialog, ())}
         for name in ("端口:", "代理服务器地址", "选择下载目录", "启用打开软件热键",
                      "启用快捷搜索热键", "设置类别", "代理类型", "软件语言"):
             if name not in spoken:
                 failures.append("the settings dialog has nothing named '%s'" % name)
-        # The keyboard's way to the popup: the main window's entry focuses its first button.
-        press(wait_for("the 转到最新通知 entry",
-                       lambda: find(main_window, "menu item", "^转到最新通知")), pyatspi)
-        detail = find(popup_window, "push button", "^查看详情$")
-        try:
-            wait_for("the focus on 查看详情",
-                     lambda: detail.getState().contains(pyatspi.STATE_FOCUSED), 30)
-        except AssertionError as error:
-            failures.append(str(error))
-
         for failure in failures:
             print("FAIL:", failure)
         print("checked 3 windows: %d problems" % len(failures))

@@ -307,7 +307,7 @@ private slots:
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
         QCOMPARE(NorvaTest::entries(w->trayMenu()).join(QLatin1Char('/')),
-                 QString("隐藏菜单栏/设置/更新日志/检查版本/退出"));
+                 QString("隐藏菜单栏/转到最新通知/设置/更新日志/检查版本/退出"));
         QCOMPARE(w->trayIcon()->toolTip(), QString("青隼"));
         w->hideMenuBar();
         // Hosts that show the menu themselves send no context click: the menu shows anyway.

@@ -85,6 +85,10 @@ void answerNextBox(const QString &buttonText, BoxSeen *seen, int timeoutMs)
                 for (QAbstractButton *b : box->buttons())
                     seen->buttons << b->text();
             }
+            // Every box a test answers is also one a screen reader must be able to read.
+            const QStringList problems = accessibilityProblems(box);
+            if (!problems.isEmpty())
+                QTest::qFail(qPrintable(problems.join(QStringLiteral("; "))), __FILE__, __LINE__);
             QAbstractButton *target = nullptr;
             for (QAbstractButton *b : box->buttons())
                 if (b->text() == buttonText)
