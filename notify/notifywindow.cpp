@@ -55,9 +55,6 @@ QFontMetrics measuredAt14(const QLabel *label)
     return QFontMetrics(font);
 }
 
-} // namespace
-
-namespace {
 // The popup is an alert to assistive technology, not a plain window: screen readers speak an
 // alert's name and description the moment it shows.
 QAccessibleInterface *popupAccessible(const QString &className, QObject *object)
@@ -66,6 +63,7 @@ QAccessibleInterface *popupAccessible(const QString &className, QObject *object)
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::AlertMessage);
     return nullptr;
 }
+
 } // namespace
 
 NotifyWindow::NotifyWindow(int stayTime, int type, QWidget *parent)
