@@ -8,7 +8,7 @@ packages=(
   libqt5x11extras5-dev qttools5-dev qttools5-dev-tools libxcb1-dev libxcb-keysyms1-dev
   xvfb xauth trayer xdotool x11-utils gstreamer1.0-plugins-good python3 curl fonts-wqy-microhei
   dpkg-dev desktop-file-utils appstream clang libclang-rt-14-dev
-  dbus at-spi2-core python3-pyatspi lintian
+  dbus at-spi2-core python3-pyatspi lintian man-db
 )
 
 missing=()
