@@ -51,6 +51,10 @@ int main(int argc, char *argv[])
     // tools need none; they run inside the program.
     if (options.remoteDebuggingPort > 0)
         qputenv("QTWEBENGINE_REMOTE_DEBUGGING", QByteArray::number(options.remoteDebuggingPort));
+    // Qt 5's engine keeps the page away from screen readers on Linux unless asked; it builds the
+    // page's tree only while one is listening, so asking costs nothing otherwise.
+    if (!qEnvironmentVariableIsSet("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY"))
+        qputenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1");
     auto *mutex = new NamedMutex(QStringLiteral("{3C9A1F62-58D4-4B7E-9E21-7A0B5D4C8F13}"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrel.Norva"));

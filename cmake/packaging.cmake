@@ -32,6 +32,31 @@ if(NORVA_X11)
 endif()
 
 if(NORVA_X11)
+  # Debian's documentation: the manual page, the changelog and the copyright file. Compressed
+  # the way dpkg-dev does it (maximum compression, no time stamp), so the package is the same
+  # from build to build.
+  set(NORVA_DEBIAN_DIR ${CMAKE_CURRENT_SOURCE_DIR}/resources/debian)
+  set(NORVA_DOC_DIR ${CMAKE_CURRENT_BINARY_DIR}/debian)
+  find_program(NORVA_GZIP gzip REQUIRED)
+  set(NORVA_GZ_FILES)
+  foreach(pair "norva.1:norva.1.gz" "changelog:changelog.gz")
+    string(REPLACE ":" ";" pair ${pair})
+    list(GET pair 0 source)
+    list(GET pair 1 target)
+    add_custom_command(OUTPUT ${NORVA_DOC_DIR}/${target}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${NORVA_DOC_DIR}
+      COMMAND ${NORVA_GZIP} -9n -c ${NORVA_DEBIAN_DIR}/${source} > ${NORVA_DOC_DIR}/${target}
+      DEPENDS ${NORVA_DEBIAN_DIR}/${source}
+      COMMENT "Compressing ${source}")
+    list(APPEND NORVA_GZ_FILES ${NORVA_DOC_DIR}/${target})
+  endforeach()
+  add_custom_target(norva_docs ALL DEPENDS ${NORVA_GZ_FILES})
+  install(FILES ${NORVA_DOC_DIR}/norva.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The version has no Debian revision (the package is built where the program is made), so
+  # the changelog is the native package's changelog.gz.
+  install(FILES ${NORVA_DOC_DIR}/changelog.gz ${NORVA_DEBIAN_DIR}/copyright
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/norva)
+
   set(CPACK_GENERATOR DEB)
 else()
   set(CPACK_GENERATOR ZIP)
@@ -41,10 +66,11 @@ set(CPACK_PACKAGE_VENDOR Kestrel)
 set(CPACK_PACKAGE_CONTACT "Kestrel <norva@kestrel.example>")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop client of the Kestrel objectives and tasks service")
+# Debian shows the description in 80 columns: each line stays under that.
 set(CPACK_PACKAGE_DESCRIPTION
-  "Norva (青隼) opens the objectives and tasks web application in its own window and adds\n\
-desktop notices, saved logins, a life in the notification area, a global hotkey and\n\
-self-update.")
+  "Norva (青隼) opens the objectives and tasks web application in its own\n\
+window and adds desktop notices, saved logins, a life in the notification\n\
+area, a global hotkey and self-update.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION web)

@@ -57,6 +57,7 @@ DownloadManagerWidget::DownloadManagerWidget(QWidget *parent) : QWidget(parent)
     m_numDownloads = 0;
     setWindowTitle(tr("下载管理"));
     m_zeroItemsLabel->setText(tr("没有下载内容"));
+    m_scrollArea->setAccessibleName(tr("下载列表")); // it takes the focus to scroll
     m_itemsLayout->addStretch();
 
     m_askSaveFile = [](QWidget *parent, const QString &caption, const QString &dir,

@@ -57,6 +57,12 @@ DownloadWidget::DownloadWidget(QWebEngineDownloadItem *download, QWidget *parent
     setToolTip(tr("双击打开文件"));
     m_dstName->setText(download ? download->downloadFileName() : QString());
     m_btnOpenDir->setText(tr("打开文件夹"));
+    // Every row has this button: the spoken name says whose folder it opens.
+    if (download) {
+        m_btnOpenDir->setAccessibleName(
+            tr("打开 %1 所在的文件夹").arg(download->downloadFileName()));
+        m_progressBar->setAccessibleName(tr("%1 下载进度").arg(download->downloadFileName()));
+    }
 
     connect(m_btnOpenDir, &QPushButton::clicked, this, &DownloadWidget::openFolder);
     if (download) {

@@ -3,6 +3,7 @@
 #include "bridge/jschannel.h"
 #include "mainwindow/windowgeometry.h"
 #include "mainwindow/windowkeys.h"
+#include "notify/notifymanager.h"
 #include "platform/fullscreenborder.h"
 #include "platform/trayavailability.h"
 #include "store/appsettings.h"
@@ -114,6 +115,15 @@ MainWindow::~MainWindow()
     m_tray = nullptr;
 }
 
+namespace {
+// The tray entry and the window's key that put the keyboard focus on the newest popup.
+void focusNewestNotice(WindowHost *app)
+{
+    if (app && app->notifyManager())
+        app->notifyManager()->focusNewestPopup();
+}
+} // namespace
+
 void MainWindow::createMenus()
 {
     m_menus = new WindowMenus(this, menuBar());
@@ -129,6 +139,8 @@ void MainWindow::createMenus()
     connect(m_menus, &WindowMenus::hideMenuBarRequested, this, &MainWindow::hideMenuBar);
     connect(m_menus, &WindowMenus::updateLogRequested, m_commands, &PageCommands::viewUpdateLog);
     connect(m_menus, &WindowMenus::checkVersionRequested, this, &MainWindow::handleCheckVersion);
+    connect(m_menus, &WindowMenus::newestNoticeRequested, this,
+            [this] { focusNewestNotice(m_app); });
     connect(m_menus, &WindowMenus::devToolsRequested, this, [this] {
         if (WebView *view = currentView())
             handleDevToolsRequested(view->page());
@@ -174,6 +186,8 @@ void MainWindow::createTray()
     connect(m_tray, &TrayController::messageClicked, this,
             &MainWindow::handleSystemTraymessageClicked);
     connect(m_tray, &TrayController::messageShown, this, &MainWindow::trayMessageShown);
+    connect(m_tray, &TrayController::newestNoticeRequested, this,
+            [this] { focusNewestNotice(m_app); });
 }
 
 QSize MainWindow::sizeHint() const

@@ -36,6 +36,7 @@ NavigationBar::NavigationBar(TabWidget *tabs, QAction *stopAction, QAction *relo
         action->setShortcuts(shortcuts);
         action->setIconVisibleInMenu(false);
         action->setIcon(QIcon(QLatin1String(icon)));
+        action->setText(toolTip); // what a screen reader says for the icon-only button
         action->setToolTip(toolTip);
         if (view)
             action->setEnabled(view->isWebActionEnabled(step));
@@ -57,6 +58,7 @@ NavigationBar::NavigationBar(TabWidget *tabs, QAction *stopAction, QAction *relo
     m_stopReloadAction = new QAction(this);
     m_stopReloadAction->setIconVisibleInMenu(false);
     m_stopReloadAction->setIcon(QIcon(QStringLiteral(":refresh.png")));
+    m_stopReloadAction->setText(tr("重新加载页面"));
     m_stopReloadAction->setToolTip(tr("重新加载页面"));
     m_stopReloadAction->setData(QWebEnginePage::Reload);
     connect(m_stopReloadAction, &QAction::triggered, this, [this] {
@@ -65,6 +67,7 @@ NavigationBar::NavigationBar(TabWidget *tabs, QAction *stopAction, QAction *relo
     addAction(m_stopReloadAction);
 
     m_urlLineEdit = new QLineEdit(this);
+    m_urlLineEdit->setAccessibleName(tr("地址"));
     auto *favAction = new QAction(this);
     m_urlLineEdit->addAction(favAction, QLineEdit::LeadingPosition);
     QAction *clearAction =
@@ -95,10 +98,12 @@ void NavigationBar::handleLoadProgress(int progress)
     if (progress > 0 && progress < 100) {
         m_stopReloadAction->setData(QWebEnginePage::Stop);
         m_stopReloadAction->setIcon(stopIcon);
+        m_stopReloadAction->setText(tr("停止加载当前页面"));
         m_stopReloadAction->setToolTip(tr("停止加载当前页面"));
     } else {
         m_stopReloadAction->setData(QWebEnginePage::Reload);
         m_stopReloadAction->setIcon(reloadIcon);
+        m_stopReloadAction->setText(tr("重新加载当前页面"));
         m_stopReloadAction->setToolTip(tr("重新加载当前页面"));
     }
 }

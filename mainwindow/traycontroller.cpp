@@ -23,6 +23,7 @@ TrayController::TrayController(QWidget *window, QMenuBar *menuBar)
     m_menu->addAction(m_menuBarAction);
     // Tray hosts that show the menu themselves never send a context click.
     connect(m_menu, &QMenu::aboutToShow, this, &TrayController::updateMenuBarEntry);
+    m_menu->addAction(tr("转到最新通知"), this, &TrayController::newestNoticeRequested);
     m_menu->addAction(tr("设置"), this, &TrayController::settingsRequested);
     m_menu->addAction(tr("更新日志"), this, &TrayController::updateLogRequested);
     m_menu->addAction(tr("检查版本"), this, &TrayController::checkVersionRequested);

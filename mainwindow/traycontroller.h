@@ -43,6 +43,8 @@ signals:
     void raiseRequested();
     void messageClicked();
     void messageShown(const QString &title, const QString &text, int msecs);
+    // The keyboard's way to the popups: the newest one takes the focus.
+    void newestNoticeRequested();
 
 private:
     void updateMenuBarEntry();

@@ -17,6 +17,14 @@ WindowMenus::WindowMenus(QWidget *window, QMenuBar *menuBar) : QObject(window), 
     menuBar->addMenu(createEditMenu());
     menuBar->addMenu(createViewMenu());
     menuBar->addMenu(createHelpMenu());
+
+    // The keyboard's way to the newest popup: on the window itself, not in a menu, so it works
+    // with the menu bar hidden. (Per window: an application-wide key would be ambiguous, and
+    // dead, as soon as a second main window exists.)
+    auto *notice = new QAction(tr("转到最新通知"), window);
+    notice->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_N));
+    connect(notice, &QAction::triggered, this, &WindowMenus::newestNoticeRequested);
+    window->addAction(notice);
 }
 
 QMenu *WindowMenus::createFileMenu()

@@ -33,6 +33,7 @@ signals:
     void updateLogRequested();
     void checkVersionRequested();
     void devToolsRequested();
+    void newestNoticeRequested();
 
 private:
     QMenu *createFileMenu();

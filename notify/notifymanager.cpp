@@ -42,6 +42,14 @@ void NotifyManager::addNotice(const NoticeItem &item)
     showNext();
 }
 
+namespace {
+// Without a screen (none attached, or a monitor change under way) a nominal desktop stands in.
+QRect availableArea(const QScreen *screen)
+{
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+}
+} // namespace
+
 QPoint NotifyManager::popupPosition(int index)
 {
     return popupPosition(index, QGuiApplication::primaryScreen());
@@ -49,13 +57,36 @@ QPoint NotifyManager::popupPosition(int index)
 
 QPoint NotifyManager::popupPosition(int index, const QScreen *primary)
 {
-    const QRect screen = primary ? primary->geometry() : QRect(0, 0, 1280, 800);
-    return QPoint(screen.right() - 364, screen.top() + 40 + index * 194);
+    const QRect area = availableArea(primary);
+    return QPoint(area.right() - 364, area.top() + 40 + index * 194);
+}
+
+int NotifyManager::slotsOnScreen()
+{
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    const QRect area = availableArea(primary);
+    int count = 0;
+    while (count < 3 && popupPosition(count, primary).y() + PopupHeight <= area.bottom() + 1)
+        ++count;
+    // Even a screen too small for one popup shows one rather than none.
+    return qMax(1, count);
+}
+
+bool NotifyManager::focusNewestPopup()
+{
+    if (windows.isEmpty())
+        return false;
+    windows.last()->takeFocus();
+    return true;
 }
 
 void NotifyManager::showNext()
 {
     if (windows.size() > maxCount || queue.isEmpty())
+        return;
+    // Where fewer than three fit, the others wait for a slot instead of leaving the screen.
+    const int room = slotsOnScreen();
+    if (room < maxCount && windows.size() >= room)
         return;
     const NoticeItem item = queue.takeFirst();
     if (item.targetType < 0)
@@ -106,7 +137,8 @@ void NotifyManager::onPopupDisappeared(NotifyWindow *popup)
 {
     windows.removeAll(popup);
     relayout();
-    if (windows.size() == maxCount - 1)
+    // Where the slots were full, the next popup waits for the others to glide up.
+    if (windows.size() == qMin(maxCount, slotsOnScreen()) - 1)
         QTimer::singleShot(GlideDuration, this, [this] { showNext(); });
     else
         showNext();

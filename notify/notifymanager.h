@@ -29,6 +29,7 @@ public:
     // Read-only views of the state, for diagnostics and tests.
     int popupStayTime() const { return forceRules.stayTimeMs(); }
     QList<NotifyWindow *> popups() const { return windows; }
+    int waitingCount() const { return queue.size(); }
     QList<int> allowedBusicTypes() const { return forceRules.busicTypes(); }
     QMap<QString, int> rules() const { return forceRules.noticeKeys(); }
 
@@ -37,6 +38,12 @@ public:
     // The same on the given screen. Without one (none attached, or a monitor change under
     // way) a nominal 1280x800 desktop stands in.
     static QPoint popupPosition(int index, const QScreen *screen);
+    // How many of the three slots fit the primary screen's available area (at least one).
+    static int slotsOnScreen();
+
+    // Keyboard access for those who cannot reach a popup with the mouse: the newest popup
+    // takes the focus. False when none is shown.
+    bool focusNewestPopup();
 
 private:
     void showNext();

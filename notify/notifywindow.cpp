@@ -1,9 +1,13 @@
 #include "notify/notifywindow.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPropertyAnimation>
@@ -53,15 +57,31 @@ QFontMetrics measuredAt14(const QLabel *label)
     return QFontMetrics(font);
 }
 
+// The popup is an alert to assistive technology, not a plain window: screen readers speak an
+// alert's name and description the moment it shows.
+QAccessibleInterface *popupAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("NotifyWindow") && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::AlertMessage);
+    return nullptr;
+}
+
 } // namespace
 
 NotifyWindow::NotifyWindow(int stayTime, int type, QWidget *parent)
     : QWidget(parent), stayTime(stayTime), type(type)
 {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(popupAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint |
                    Qt::WindowStaysOnTopHint);
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
+    // A notice must not take the keyboard from what the user is typing; see takeFocus.
+    setAttribute(Qt::WA_ShowWithoutActivating);
 
     bkground = new QLabel(this);
     bkground->move(0, 0);
@@ -163,8 +183,12 @@ NotifyWindow::NotifyWindow(int stayTime, int type, QWidget *parent)
         connect(btnKnown, &QPushButton::clicked, this, &NotifyWindow::acknowledge);
         break;
     }
-    iconLabel->setPixmap(
-        QPixmap(iconPath).scaled(14, 14, Qt::KeepAspectRatio, Qt::FastTransformation));
+    // Drawn from the 32-pixel artwork at the screen's own density, so it stays sharp scaled.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap icon = QPixmap(iconPath).scaled(QSize(14, 14) * ratio, Qt::KeepAspectRatio,
+                                            Qt::FastTransformation);
+    icon.setDevicePixelRatio(ratio);
+    iconLabel->setPixmap(icon);
 
     stayTimer = new QTimer(this);
     stayTimer->setSingleShot(true);
@@ -194,6 +218,18 @@ bool NotifyWindow::needsShapeMask()
 #else
     return QX11Info::isPlatformX11() && !QX11Info::isCompositingManagerRunning();
 #endif
+}
+
+void NotifyWindow::paintEvent(QPaintEvent *event)
+{
+    // Without a compositor a pixel the panel covers only in part (its anti-aliased rim, in
+    // device pixels) comes out dark. Under the shape mask the whole window is opaque white
+    // instead, so the mask alone draws the outline, at any scale factor.
+    if (!mask().isEmpty()) {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+    }
+    QWidget::paintEvent(event);
 }
 
 void NotifyWindow::resizeEvent(QResizeEvent *event)
@@ -231,23 +267,29 @@ QString NotifyWindow::twoLineTitle(const QString &title, const QFontMetrics &met
 
 void NotifyWindow::showNotify()
 {
+    QString contentLine = content;
+    if (type == 1 || type == 2) {
+        title = composeTitle(type, title, content);
+        contentLine = endTime;
+    }
+    // Before it shows: a screen reader reads an alert out as it appears, by these two.
+    const QString caption = typeNames.value(type);
+    setAccessibleName(caption.isEmpty() ? title : caption + QLatin1String(": ") + title);
+    setAccessibleDescription(contentLine);
+
     setWindowOpacity(0.0);
     show();
     bkground->setFixedSize(size());
 
-    QString contentLine = content;
-    if (type == 1) {
-        title = composeTitle(type, title, content);
-        contentLine = endTime;
+    if (type == 1)
         timeLabel->setText(startTime.isEmpty() ? QString() : startTime + tr("后"));
-    } else if (type == 2) {
-        title = composeTitle(type, title, content);
-        contentLine = endTime;
-    }
-
     contentLabel->setText(
         measuredAt14(contentLabel).elidedText(contentLine, Qt::ElideRight, contentLabel->width()));
     titleLabel->setText(twoLineTitle(title, measuredAt14(titleLabel), titleLabel->width()));
+
+    // Windows' screen readers and sounds take the alert event; AT-SPI takes the showing alert.
+    QAccessibleEvent alert(this, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 
     auto *animation = new QPropertyAnimation(this, "windowOpacity", this);
     animation->setDuration(FadeDuration);
@@ -260,8 +302,54 @@ void NotifyWindow::showNotify()
 
 void NotifyWindow::startStay()
 {
-    if (!gone)
+    // A popup the user works in with the keyboard waits for the user.
+    if (!gone && !isActiveWindow())
         stayTimer->start(stayTime);
+}
+
+void NotifyWindow::takeFocus()
+{
+    if (gone)
+        return;
+    raise();
+    activateWindow();
+    const QList<QPushButton *> buttons = {btnViewDetail, btnReject, btnKnown};
+    for (QPushButton *button : buttons) {
+        if (!button->isHidden()) {
+            button->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
+}
+
+void NotifyWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || gone)
+        return;
+    if (isActiveWindow())
+        stayTimer->stop();
+    else if (!fadeInAnimation && !stayTimer->isActive() && windowOpacity() > 0.99)
+        stayTimer->start(stayTime); // the user has left it: it goes as the others do
+}
+
+void NotifyWindow::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Escape:
+        fadeOut();
+        return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget())) {
+            button->click();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void NotifyWindow::fadeOut()

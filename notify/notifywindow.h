@@ -45,6 +45,9 @@ public:
     // Lays out the texts and starts the fade-in; the popup must already have its size.
     void showNotify();
     void fadeOut();
+    // Raises and activates the popup and puts the keyboard focus on its first button. While
+    // it is the active window it stays on screen; Escape closes it.
+    void takeFocus();
 
     // Captions per popup type; a type without an entry has an empty caption.
     static QMap<int, QString> typeNames;
@@ -70,6 +73,9 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void startStay();

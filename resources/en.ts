@@ -34,6 +34,10 @@
         <source>另存为</source>
         <translation>Save As</translation>
     </message>
+    <message>
+        <source>下载列表</source>
+        <translation>Download list</translation>
+    </message>
 </context>
 <context>
     <name>DownloadWidget</name>
@@ -80,6 +84,14 @@
     <message>
         <source>已中断: %1</source>
         <translation>Interrupted: %1</translation>
+    </message>
+    <message>
+        <source>打开 %1 所在的文件夹</source>
+        <translation>Open the folder of %1</translation>
+    </message>
+    <message>
+        <source>%1 下载进度</source>
+        <translation>%1 download progress</translation>
     </message>
 </context>
 <context>
@@ -138,6 +150,10 @@
     <message>
         <source>撤销(&amp;U)    Ctrl+Z</source>
         <translation>&amp;Undo    Ctrl+Z</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
     </message>
 </context>
 <context>
@@ -435,6 +451,30 @@
         <source>无法取消开机自动启动，软件仍会随系统启动。</source>
         <translation>Starting with the system could not be switched off; the program will still start with the system.</translation>
     </message>
+    <message>
+        <source>设置类别</source>
+        <translation>Settings categories</translation>
+    </message>
+    <message>
+        <source>代理类型</source>
+        <translation>Proxy type</translation>
+    </message>
+    <message>
+        <source>代理服务器地址</source>
+        <translation>Proxy server address</translation>
+    </message>
+    <message>
+        <source>选择下载目录</source>
+        <translation>Choose the download folder</translation>
+    </message>
+    <message>
+        <source>启用打开软件热键</source>
+        <translation>Enable the open software hotkey</translation>
+    </message>
+    <message>
+        <source>启用快捷搜索热键</source>
+        <translation>Enable the quick search hotkey</translation>
+    </message>
 </context>
 <context>
     <name>TabWidget</name>
@@ -496,6 +536,10 @@
     <message>
         <source>显示菜单栏</source>
         <translation>Show Menu Bar</translation>
+    </message>
+    <message>
+        <source>转到最新通知</source>
+        <translation>Go to the newest notice</translation>
     </message>
 </context>
 <context>
@@ -828,6 +872,10 @@ Reload the page?</translation>
     <message>
         <source>调试工具</source>
         <translation>Developer Tools</translation>
+    </message>
+    <message>
+        <source>转到最新通知</source>
+        <translation>Go to the newest notice</translation>
     </message>
 </context>
 </TS>

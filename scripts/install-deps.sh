@@ -9,6 +9,7 @@ packages=(
   xvfb xauth trayer xdotool x11-utils gstreamer1.0-plugins-good python3 curl fonts-wqy-microhei
   dpkg-dev desktop-file-utils appstream clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix
   qtkeychain-qt5-dev libssl-dev libsecret-1-0 gnome-keyring libsecret-tools dbus
+  at-spi2-core python3-pyatspi lintian man-db
 )
 
 missing=()

@@ -15,6 +15,8 @@
 #include <QMessageBox>
 #include <QPointer>
 
+#include <iterator>
+
 namespace {
 
 // A checkbox that is written through pendingChanges: its id, the field it stands for and
@@ -98,6 +100,7 @@ SysSettingWindow::SysSettingWindow(QWidget *parent, std::optional<Host> host)
     };
 
     setTexts();
+    nameControls();
 
     connect(ui->listSetting, &QListWidget::currentRowChanged, this,
             &SysSettingWindow::handlelistRowChanged);
@@ -185,6 +188,73 @@ void SysSettingWindow::setTexts()
     ui->chkAllowSavePw->setText(tr("允许保存密码"));
     ui->labelLanguages->setText(tr("软件语言"));
     ui->comboxLanguages->setItemText(0, tr("自动检查"));
+}
+
+void SysSettingWindow::nameControls()
+{
+    // A field takes its spoken name from the label in front of it.
+    ui->labelProxyPort->setBuddy(ui->lineEditProxyPort);
+    ui->labelProxyUserName->setBuddy(ui->lineEditProxyUserName);
+    ui->labelProxyPasswd->setBuddy(ui->lineEditProxyPasswd);
+    ui->labelDownloadDir->setBuddy(ui->lineEditDownloadDir);
+    ui->labelOpenSoft->setBuddy(ui->lineEditOpenSoftKey);
+    ui->labelQuickSearch->setBuddy(ui->lineEditQuickSearchKey);
+    ui->labelLanguages->setBuddy(ui->comboxLanguages);
+    // On Linux a combo box is read out by its value and named by the label pointing at it. The
+    // proxy type has no label on screen, so it gets one that only a screen reader sees.
+    auto *proxyTypeLabel = new QLabel(tr("代理类型"), ui->pageNetwork);
+    proxyTypeLabel->setObjectName(QStringLiteral("labelProxyType"));
+    proxyTypeLabel->hide();
+    proxyTypeLabel->setBuddy(ui->comboxProxyType);
+
+    // Controls without a label of their own, or with a label that says too little; a combo
+    // box is otherwise read out by its value.
+    ui->listSetting->setAccessibleName(tr("设置类别"));
+    ui->comboxProxyType->setAccessibleName(tr("代理类型"));
+    ui->lineEditProxyHost->setAccessibleName(tr("代理服务器地址"));
+    ui->comboxLanguages->setAccessibleName(tr("软件语言"));
+    ui->btnChooseDownloadDir->setAccessibleName(tr("选择下载目录"));
+    ui->chkOpenSoftWare->setAccessibleName(tr("启用打开软件热键"));
+    ui->chkQuickSearch->setAccessibleName(tr("启用快捷搜索热键"));
+
+    // Tab follows the pages as they read: left to right, then down. The form's own order goes
+    // down the proxy and hotkey columns first.
+    QWidget *const order[] = {ui->listSetting,
+                              ui->chkAutoRun,
+                              ui->chkEnableNotice,
+                              ui->chkEnableNoticeVoice,
+                              ui->chkEnableMutiTab,
+                              ui->chkEnableBrowserAndMultiTab,
+                              ui->chkEnableCompatible,
+                              ui->chkExitOnClose,
+                              ui->radioNoUseProxy,
+                              ui->radioUseBrowserSetting,
+                              ui->radioManualConfig,
+                              ui->comboxProxyType,
+                              ui->lineEditProxyHost,
+                              ui->lineEditProxyPort,
+                              ui->lineEditProxyUserName,
+                              ui->lineEditProxyPasswd,
+                              ui->lineEditDownloadDir,
+                              ui->btnChooseDownloadDir,
+                              ui->chkCookieSiteData,
+                              ui->chkBrowsingHistory,
+                              ui->chkCacheFile,
+                              ui->btnClearBrowserData,
+                              ui->lineEditOpenSoftKey,
+                              ui->chkOpenSoftWare,
+                              ui->lineEditQuickSearchKey,
+                              ui->chkQuickSearch,
+                              ui->radioNoCheckUpdate,
+                              ui->radioNoticeUpdate,
+                              ui->radioAutoDownUpdate,
+                              ui->chkAllowSavePw,
+                              ui->comboxLanguages,
+                              ui->btnCancel,
+                              ui->btnApply,
+                              ui->btnConfirm};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 void SysSettingWindow::loadValues()

@@ -72,6 +72,8 @@ protected:
 
 private:
     void setTexts();
+    // Spoken names and the keyboard order.
+    void nameControls();
     void loadValues();
     void chooseDownloadDir();
     void clearBrowserData();

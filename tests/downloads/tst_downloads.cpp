@@ -118,6 +118,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(manager.rows().size(), 1, 20000);
         DownloadWidget *row = manager.rows().first();
         QCOMPARE(row->nameLabel()->text(), QString("saved.xlsx"));
+        // Every row has an open-folder button: a screen reader hears whose folder it opens.
+        QVERIFY(NorvaTest::spokenName(row->openDirButton()).contains("saved.xlsx"));
+        QCOMPARE(NorvaTest::accessibilityProblems(&manager), QStringList());
 
         // Still running: a double-click opens nothing.
         QTRY_VERIFY_WITH_TIMEOUT(row->progressBar()->format().contains("1.46 KiB"), 20000);

@@ -3,6 +3,8 @@
 #include "mainwindow/mainwindow.h"
 #include "mainwindow/traycontroller.h"
 #include "mainwindow/windowgeometry.h"
+#include "notify/notifymanager.h"
+#include "notify/notifywindow.h"
 #include "settings/syssettingwindow.h"
 #include "store/appsettings.h"
 #include "tests/support/testhttpserver.h"
@@ -360,8 +362,15 @@ private slots:
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
         QCOMPARE(NorvaTest::entries(w->trayMenu()).join(QLatin1Char('/')),
-                 QString("隐藏菜单栏/设置/更新日志/检查版本/退出"));
+                 QString("隐藏菜单栏/转到最新通知/设置/更新日志/检查版本/退出"));
         QCOMPARE(w->trayIcon()->toolTip(), QString("青隼"));
+        // 转到最新通知 gives the newest popup the keyboard focus.
+        NotifyManager *notices = browser->notifyManager();
+        notices->addNotice(NoticeItem());
+        NorvaTest::entry(w->trayMenu(), "转到最新通知")->trigger();
+        QTRY_VERIFY(notices->popups().last()->isActiveWindow());
+        notices->popups().last()->fadeOut();
+        QTRY_VERIFY(notices->popups().isEmpty());
         w->hideMenuBar();
         // Hosts that show the menu themselves send no context click: the menu shows anyway.
         w->trayMenu()->popup(QPoint(10, 10));

@@ -51,6 +51,8 @@ private slots:
         for (const QKeySequence &k : w->historyForwardAction()->shortcuts())
             QVERIFY((k[0] & Qt::Key_unknown) != Qt::Key_Backspace);
         QVERIFY(w->historyForwardAction()->shortcuts().contains(QKeySequence(Qt::Key_Forward)));
+        // The icon-only buttons and the address field have names a screen reader speaks.
+        QCOMPARE(NorvaTest::accessibilityProblems(w.data()), QStringList());
 
         QScopedPointer<MainWindow> tabs(browser->createWindow(MainWindow::MultiTab, false));
         QVERIFY(!tabs->findChild<QToolBar *>());

@@ -2,6 +2,7 @@
 #include "notify/notifywindow.h"
 #include "tests/support/testsupport.h"
 
+#include <QAccessible>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QPropertyAnimation>
@@ -34,7 +35,7 @@ class TestNotifyManager : public QObject
     // Stacked from the top right corner, 194 px apart, once the glides are over.
     static void verifySlots(NotifyManager *manager)
     {
-        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         const QList<NotifyWindow *> popups = manager->popups();
         for (int i = 0; i < popups.size(); ++i)
             QTRY_COMPARE(popups.at(i)->pos(),
@@ -219,24 +220,79 @@ private slots:
         QVERIFY(fm.horizontalAdvance(lines.at(1)) <= 308 - 14);
     }
 
-    // Without a compositor (Xvfb runs none) the corners are cut away instead of drawn black.
-    void roundedMaskWithoutCompositor()
+    static NoticeItem invitation()
     {
-        const QRegion shape = NotifyWindow::roundedShape(QSize(344, 174), 16);
-        QCOMPARE(shape.boundingRect(), QRect(0, 0, 344, 174));
-        for (const QPoint inside : {QPoint(172, 0), QPoint(0, 87), QPoint(343, 87),
-                                    QPoint(172, 173), QPoint(7, 7), QPoint(336, 166)})
-            QVERIFY(shape.contains(inside));
-        for (const QPoint outside : {QPoint(0, 0), QPoint(343, 0), QPoint(0, 173), QPoint(343, 173),
-                                     QPoint(3, 3), QPoint(340, 170)})
-            QVERIFY(!shape.contains(outside));
+        NoticeItem invite;
+        invite.targetType = 2;
+        invite.title = "周会";
+        invite.content = "请准时";
+        invite.endTime = "10:00-11:00";
+        invite.busicId = "b7";
+        return invite;
+    }
 
-        QVERIFY(NotifyWindow::needsShapeMask());
-        QScopedPointer<NotifyWindow> p(new NotifyWindow(600000, 0));
-        p->setFixedSize(344, 174);
-        p->showNotify();
-        QCOMPARE(p->mask(),
-                 NotifyWindow::roundedShape(QSize(344, 174), NotifyWindow::CornerRadius));
+    // A screen reader hears a popup as it appears: the alert event (Windows) and the alert
+    // that shows (AT-SPI), with the caption, title and content line. Qt passes events on only
+    // while accessibility is on, which on Linux takes a session bus: ctest runs this once more
+    // as tst_notifymanager_a11y under dbus-run-session.
+    void popupIsAnnounced()
+    {
+        if (!QTest::qWaitFor([] { return QAccessible::isActive(); }, 5000))
+            QSKIP("accessibility is off: needs QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 and a bus");
+        static QList<QPair<QObject *, QAccessible::Event>> events;
+        events.clear();
+        QAccessible::installUpdateHandler([](QAccessibleEvent *e) {
+            events.append({e->object(), e->type()});
+        });
+        auto restore = qScopeGuard([] { QAccessible::installUpdateHandler(nullptr); });
+
+        NotifyManager manager;
+        manager.addNotice(invitation());
+        NotifyWindow *popup = manager.popups().last();
+        QVERIFY(events.contains({popup, QAccessible::Alert}));
+        QVERIFY(events.contains({popup, QAccessible::ObjectShow}));
+        popup->fadeOut();
+        QTRY_VERIFY(manager.popups().isEmpty());
+    }
+
+    // The popup is named for a screen reader; the keyboard reaches the newest one's buttons,
+    // Tab and Enter answer, Escape closes, and it stays while the user works in it.
+    void keyboardReachesPopups()
+    {
+        NotifyManager manager;
+        QVERIFY(!manager.focusNewestPopup());
+        manager.setForceNotice(config(R"({"status": 1, "stayTime": 60})"));
+        manager.addNotice(NoticeItem());
+        manager.addNotice(invitation());
+        NotifyWindow *popup = manager.popups().last();
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(popup);
+        QCOMPARE(iface->role(), QAccessible::AlertMessage);
+        QCOMPARE(iface->text(QAccessible::Name), QString("日程邀请: 周会 请准时"));
+        QCOMPARE(iface->text(QAccessible::Description), QString("10:00-11:00"));
+        QCOMPARE(NorvaTest::accessibilityProblems(popup), QStringList());
+
+        QVERIFY(manager.focusNewestPopup());
+        QTRY_VERIFY(popup->isActiveWindow());
+        QCOMPARE(popup->focusWidget()->objectName(), QString("notifyBtnViewDetail"));
+        // Both faded in: the other one's stay runs, this one waits for the user.
+        QTRY_VERIFY(stayTimer(manager.popups().first())->isActive());
+        QTRY_COMPARE(animations(popup, "windowOpacity", 1.0), 0);
+        QVERIFY(!stayTimer(popup)->isActive());
+        QSignalSpy answered(&manager, &NotifyManager::scheduleAnswered);
+        QTest::keyClick(popup, Qt::Key_Tab);
+        QCOMPARE(popup->focusWidget()->objectName(), QString("notifyBtnReject"));
+        QTest::keyClick(popup->focusWidget(), Qt::Key_Return);
+        QCOMPARE(answered.count(), 1);
+        QCOMPARE(answered.first().at(0).toString(), QString("b7"));
+        QCOMPARE(answered.first().at(1).toBool(), false);
+        QTRY_COMPARE(manager.popups().size(), 1);
+
+        QPointer<NotifyWindow> other = manager.popups().first();
+        QSignalSpy gone(other.data(), &NotifyWindow::disappear);
+        QVERIFY(manager.focusNewestPopup());
+        QTRY_VERIFY(other->isActiveWindow());
+        QTest::keyClick(other, Qt::Key_Escape);
+        QVERIFY(gone.wait());
     }
 
     // After the fade-in the stay timer runs. A click during the fade-in fades out at once, the

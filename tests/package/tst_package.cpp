@@ -103,8 +103,12 @@ private slots:
                 files << line.section(' ', -1).mid(1);
         }
         files.sort();
-        QStringList expected = {"/usr/bin/norva", "/usr/share/applications/" + appId + ".desktop",
-                                "/usr/share/metainfo/" + appId + ".metainfo.xml"};
+        QStringList expected = {"/usr/bin/norva",
+                                "/usr/share/applications/" + appId + ".desktop",
+                                "/usr/share/metainfo/" + appId + ".metainfo.xml",
+                                "/usr/share/man/man1/norva.1.gz",
+                                "/usr/share/doc/norva/changelog.gz",
+                                "/usr/share/doc/norva/copyright"};
         for (int size : {16, 24, 32, 48, 64, 128, 256})
             expected << QString("/usr/share/icons/hicolor/%1x%1/apps/%2.png").arg(size).arg(appId);
         expected.sort();
@@ -130,6 +134,70 @@ private slots:
             run("appstreamcli", {"validate", "--no-net",
                                  installed("/usr/share/metainfo/" + appId + ".metainfo.xml")});
         QVERIFY2(appstream.exitCode == 0, qPrintable(appstream.out));
+    }
+
+    // The manual page names every option --help does and formats without a warning; the
+    // changelog is for this version; the copyright file is machine-readable and states the
+    // license and the holder that the AppStream metadata states.
+    void documentation()
+    {
+        const Result help = run(installed("/usr/bin/norva"), {"--help"});
+        QCOMPARE(help.exitCode, 0);
+        QStringList options; // "  -h, --help, -?  Display ...": the names before the text
+        for (const QString &line : help.out.split('\n')) {
+            if (line.startsWith("  -"))
+                options << line.section("  ", 1, 1).split(", ");
+        }
+        QVERIFY2(options.contains("--hidden") && options.contains("-v"), qPrintable(help.out));
+        const Result man =
+            run("sh", {"-c", "gzip -dc " + installed("/usr/share/man/man1/norva.1.gz")});
+        QCOMPARE(man.exitCode, 0);
+        const QString page = QString(man.out).replace("\\-", "-");
+        for (const QString &name : options)
+            QVERIFY2(page.contains(name), qPrintable(name + " is not in the manual page"));
+        for (const char *section : {".SH OPTIONS", ".SH ENVIRONMENT", ".SH FILES"})
+            QVERIFY2(page.contains(section), section);
+        QVERIFY(page.contains("NORVA_SERVICE_URL"));
+        const Result format =
+            run("sh", {"-c", "man --warnings -E UTF-8 -l -Tutf8 -Z " +
+                                 installed("/usr/share/man/man1/norva.1.gz") + " 2>&1 >/dev/null"});
+        QVERIFY2(format.exitCode == 0 && format.out.isEmpty(), qPrintable(format.out));
+
+        const Result changelog =
+            run("sh", {"-c", "gzip -dc " + installed("/usr/share/doc/norva/changelog.gz")});
+        QVERIFY2(changelog.out.startsWith("norva (1.7.5) "), qPrintable(changelog.out));
+
+        QFile copyrightFile(installed("/usr/share/doc/norva/copyright"));
+        QVERIFY(copyrightFile.open(QIODevice::ReadOnly));
+        const QString copyright = QString::fromUtf8(copyrightFile.readAll());
+        QFile metainfoFile(installed("/usr/share/metainfo/" + appId + ".metainfo.xml"));
+        QVERIFY(metainfoFile.open(QIODevice::ReadOnly));
+        const QString metainfo = QString::fromUtf8(metainfoFile.readAll());
+        auto captured = [](const QString &text, const char *pattern) {
+            return QRegularExpression(pattern, QRegularExpression::MultilineOption)
+                .match(text)
+                .captured(1)
+                .trimmed();
+        };
+        QVERIFY(copyright.startsWith(
+            "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"));
+        const QString license = captured(metainfo, "<project_license>([^<]+)<");
+        QVERIFY(!license.isEmpty());
+        QCOMPARE(captured(copyright, "^Files: \\*\\nCopyright: [^\\n]*\\nLicense: (.+)$"), license);
+        const QString holder = captured(metainfo, "<developer_name>([^<]+)<");
+        QVERIFY(!holder.isEmpty());
+        QVERIFY2(captured(copyright, "^Copyright: (.+)$").endsWith(holder), qPrintable(copyright));
+    }
+
+    // Debian's own checker finds nothing to complain about.
+    void lintian()
+    {
+        if (QStandardPaths::findExecutable("lintian").isEmpty())
+            QSKIP("needs lintian");
+        const Result r = run("lintian", {m_deb}, 240000);
+        const QStringList complaints = r.out.split('\n').filter(QRegularExpression("^[EW]: "));
+        QVERIFY2(complaints.isEmpty(), qPrintable(complaints.join('\n')));
+        QVERIFY2(r.exitCode == 0, qPrintable(r.out));
     }
 
     // The unpacked program against the stand-in service: it loads the main page, its window

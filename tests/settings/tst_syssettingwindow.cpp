@@ -263,6 +263,60 @@ private slots:
             QString("pageOther"));
     }
 
+    // A screen reader names every control, each differently (the two 启用 boxes after their
+    // hotkey, the "..." button after what it does); Tab goes through the pages as they read.
+    void spokenNamesAndKeyboardOrder()
+    {
+        QScopedPointer<SysSettingWindow> dialog(openDialog());
+        QVERIFY(QTest::qWaitForWindowExposed(dialog.data()));
+        QCOMPARE(NorvaTest::accessibilityProblems(dialog.data()), QStringList());
+        QCOMPARE(NorvaTest::accessibilityProblems(m_window), QStringList());
+        QCOMPARE(NorvaTest::spokenName(child<QWidget>(dialog.data(), "lineEditProxyPort")),
+                 QString("端口:"));
+        QCOMPARE(NorvaTest::spokenName(child<QWidget>(dialog.data(), "comboxLanguages")),
+                 QString("软件语言"));
+
+        auto *list = child<QListWidget>(dialog.data(), "listSetting");
+        auto *stack = child<QStackedWidget>(dialog.data(), "stackedSelect");
+        auto pageOf = [stack](QWidget *w) {
+            for (int i = 0; i < stack->count(); ++i) {
+                if (stack->widget(i)->isAncestorOf(w))
+                    return i;
+            }
+            return -1;
+        };
+        // The keyboard's path from the category list round to it again.
+        QList<QWidget *> chain;
+        for (QWidget *w = list->nextInFocusChain(); w != list; w = w->nextInFocusChain()) {
+            if ((w->focusPolicy() & Qt::TabFocus) && dialog->isAncestorOf(w) && !w->focusProxy())
+                chain << w;
+        }
+        const QStringList last = {"btnCancel", "btnApply", "btnConfirm"};
+        QCOMPARE(chain.size() > 3 ? QStringList({chain.at(chain.size() - 3)->objectName(),
+                                                 chain.at(chain.size() - 2)->objectName(),
+                                                 chain.last()->objectName()})
+                                  : QStringList(),
+                 last);
+        chain.erase(chain.end() - 3, chain.end());
+        for (int i = 1; i < chain.size(); ++i) {
+            QWidget *a = chain.at(i - 1);
+            QWidget *b = chain.at(i);
+            const QString pair = a->objectName() + " -> " + b->objectName();
+            QVERIFY2(pageOf(a) >= 0 && pageOf(a) <= pageOf(b), qPrintable(pair));
+            if (pageOf(a) != pageOf(b))
+                continue;
+            list->setCurrentRow(pageOf(a)); // laid out only once shown
+            QWidget *page = stack->widget(pageOf(a));
+            const QRect ra(a->mapTo(page, QPoint()), a->size());
+            const QRect rb(b->mapTo(page, QPoint()), b->size());
+            const int tolerance = qMin(ra.height(), rb.height()) / 2;
+            const int dy = rb.center().y() - ra.center().y();
+            // Further down, or on the same line further right.
+            QVERIFY2(dy > tolerance || (qAbs(dy) <= tolerance && rb.x() > ra.x()),
+                     qPrintable(pair));
+        }
+    }
+
     // The autostart entry follows the setting after every Apply and Confirm, touched or not.
     void autostartEntryFollowsEveryApply()
     {

@@ -3,6 +3,8 @@
 #include "app/resourceinit.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QHash>
@@ -99,6 +101,10 @@ void answerNextBox(const QString &buttonText, BoxSeen *seen, int timeoutMs)
                 for (QAbstractButton *b : box->buttons())
                     seen->buttons << b->text();
             }
+            // Every box a test answers is also one a screen reader must be able to read.
+            const QStringList problems = accessibilityProblems(box);
+            if (!problems.isEmpty())
+                QTest::qFail(qPrintable(problems.join(QStringLiteral("; "))), __FILE__, __LINE__);
             QAbstractButton *target = nullptr;
             for (QAbstractButton *b : box->buttons())
                 if (b->text() == buttonText)
@@ -300,6 +306,48 @@ QProcessEnvironment PrivateXServer::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     return env;
+QString spokenName(QWidget *widget)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
+    if (!iface)
+        return QString();
+    QStringList labels;
+    for (const auto &relation : iface->relations(QAccessible::Label))
+        labels << relation.first->text(QAccessible::Name).trimmed();
+    labels.removeAll(QString());
+    if (qobject_cast<QComboBox *>(widget))
+        return labels.join(QLatin1Char(' '));
+    const QString name = iface->text(QAccessible::Name).trimmed();
+    return name.isEmpty() ? labels.join(QLatin1Char(' ')) : name;
+}
+
+QStringList accessibilityProblems(QWidget *window)
+{
+    QStringList problems;
+    QHash<QString, QString> seen;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (w->isWindow() || !(w->focusPolicy() & Qt::TabFocus) || w->focusProxy())
+            continue;
+        bool skipped = false;
+        for (QWidget *up = w; up && up != window && !skipped; up = up->parentWidget())
+            skipped = qobject_cast<QWebEngineView *>(up) ||
+                      (up->isHidden() && up->testAttribute(Qt::WA_WState_ExplicitShowHide) &&
+                       !up->parentWidget()->inherits("QStackedWidget"));
+        if (skipped)
+            continue;
+        const QString what = QStringLiteral("%1 %2").arg(
+            QString::fromLatin1(w->metaObject()->className()), w->objectName());
+        const QString name = spokenName(w);
+        const bool saysSomething =
+            std::any_of(name.begin(), name.end(), [](QChar c) { return c.isLetterOrNumber(); });
+        if (!saysSomething)
+            problems << QStringLiteral("%1: no name ('%2')").arg(what, name);
+        else if (seen.contains(name))
+            problems << QStringLiteral("%1 and %2: both '%3'").arg(seen.value(name), what, name);
+        else
+            seen.insert(name, what);
+    }
+    return problems;
 }
 
 } // namespace NorvaTest

@@ -86,6 +86,13 @@ private:
     QProcess m_xvfb;
     QString m_display;
 };
+// What a screen reader would stumble on in a window: every control the keyboard can reach (web
+// content aside) needs a spoken name that says something (not just "...") and that no other
+// control of the window has. A combo box is named by its label, as on Linux. Answers one line
+// per problem; controls hidden on purpose are left out.
+QStringList accessibilityProblems(QWidget *window);
+// The name a screen reader speaks for a widget.
+QString spokenName(QWidget *widget);
 
 } // namespace NorvaTest
 

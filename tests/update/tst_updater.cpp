@@ -604,6 +604,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible() && QFileInfo(target).size() > 0, 10000);
         QTRY_COMPARE_WITH_TIMEOUT(dialog->maximum(), -1, 10000);
         QCOMPARE(dialog->findChild<QPushButton *>()->text(), QString("取消"));
+        QCOMPARE(NorvaTest::accessibilityProblems(dialog), QStringList());
         dialog->findChild<QPushButton *>()->click();
         QVERIFY(m_updater->downloadAborted());
         QVERIFY(!m_updater->downloadReply());
