@@ -278,13 +278,17 @@ private slots:
         QTRY_VERIFY(stayTimer(manager.popups().first())->isActive());
         QTRY_COMPARE(animations(popup, "windowOpacity", 1.0), 0);
         QVERIFY(!stayTimer(popup)->isActive());
-        QSignalSpy answered(&manager, &NotifyManager::scheduleAnswered);
+        QList<NoticeAnswer> answered;
+        manager.setAnswerRelay([&](const NoticeAnswer &answer) {
+            answered << answer;
+            return true;
+        });
         QTest::keyClick(popup, Qt::Key_Tab);
         QCOMPARE(popup->focusWidget()->objectName(), QString("notifyBtnReject"));
         QTest::keyClick(popup->focusWidget(), Qt::Key_Return);
-        QCOMPARE(answered.count(), 1);
-        QCOMPARE(answered.first().at(0).toString(), QString("b7"));
-        QCOMPARE(answered.first().at(1).toBool(), false);
+        QCOMPARE(answered.size(), 1);
+        QCOMPARE(answered.first().busicId, QString("b7"));
+        QCOMPARE(answered.first().kind, NoticeAnswer::Reject);
         QTRY_COMPARE(manager.popups().size(), 1);
 
         QPointer<NotifyWindow> other = manager.popups().first();

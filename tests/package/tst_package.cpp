@@ -145,8 +145,10 @@ private slots:
         QCOMPARE(help.exitCode, 0);
         QStringList options; // "  -h, --help, -?  Display ...": the names before the text
         for (const QString &line : help.out.split('\n')) {
-            if (line.startsWith("  -"))
-                options << line.section("  ", 1, 1).split(", ");
+            if (!line.startsWith("  -"))
+                continue;
+            for (const QString &option : line.section("  ", 1, 1).split(", "))
+                options << option.section(' ', 0, 0); // without a value's "<port>"
         }
         QVERIFY2(options.contains("--hidden") && options.contains("-v"), qPrintable(help.out));
         const Result man =

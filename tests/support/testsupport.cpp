@@ -306,6 +306,8 @@ QProcessEnvironment PrivateXServer::environment() const
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("DISPLAY", m_display);
     return env;
+}
+
 QString spokenName(QWidget *widget)
 {
     QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(widget);
