@@ -38,8 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(d.newMainPage != input.defaultMainPage);
     FUZZ_CHECK(!d.report || !input.silent);
     FUZZ_CHECK(!d.ask || d.release == R::Optional);
-    if (d.release == R::Optional)
-        FUZZ_CHECK(d.ask == !(input.updateMode == 0 && input.silent));
+    FUZZ_CHECK(!(d.ask && d.background));
+    if (d.release == R::Optional) {
+        // Mode 2 downloads an automatic offer unasked; the user's own check always asks.
+        FUZZ_CHECK(d.background == (input.updateMode == 2 && input.silent));
+        FUZZ_CHECK(d.ask == !(d.background || (input.updateMode == 0 && input.silent)));
+    }
     if (d.release == R::Optional || d.release == R::Mandatory) {
         FUZZ_CHECK(d.requireHttps == input.overHttps);
         qint32 key = 0;
