@@ -9,8 +9,6 @@
 #include <QSqlQuery>
 #include <QWebEngineProfile>
 
-#include <sys/stat.h>
-
 namespace {
 
 // A bridged page that opens a WebSQL database and writes to it when asked.
@@ -50,18 +48,6 @@ Logins loginsIn(const QString &file)
     }
     QSqlDatabase::removeDatabase("check");
     return list;
-}
-
-QByteArray bytesOf(const QString &file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-int mode(const QString &path)
-{
-    struct stat st = {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 } // namespace
@@ -134,7 +120,7 @@ private slots:
         }
         QSqlDatabase::removeDatabase("old");
         m_oldFile = dir + "Databases.db";
-        m_oldBytes = bytesOf(m_oldFile);
+        m_oldBytes = NorvaTest::fileBytes(m_oldFile);
         QVERIFY(!m_oldBytes.isEmpty());
     }
 
@@ -146,11 +132,11 @@ private slots:
         {
             Browser browser;
             QCOMPARE(loginsIn(file), m_old); // copied at start, before any page
-            QCOMPARE(mode(file), 0600);
-            QCOMPARE(mode(QFileInfo(file).path()), 0700);
+            QCOMPARE(NorvaTest::fileMode(file), 0600);
+            QCOMPARE(NorvaTest::fileMode(QFileInfo(file).path()), 0700);
             // Without a keyring the old file keeps its passwords: it was only read.
             QVERIFY(NorvaTest::waitFor([&] { return browser.dataBase()->passwordsReadable(); }));
-            QCOMPARE(bytesOf(m_oldFile), m_oldBytes);
+            QCOMPARE(NorvaTest::fileBytes(m_oldFile), m_oldBytes);
             QScopedPointer<MainWindow> window(browser.createWindow(MainWindow::SingleView, true));
             WebView *view = window->currentView();
             useWebSql(window.data(), server.url("/websql"));

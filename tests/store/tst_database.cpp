@@ -7,9 +7,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
-
 #include <memory>
+
+#include <sys/stat.h>
 
 using Logins = QList<QPair<QString, QString>>;
 
@@ -72,11 +72,6 @@ class TestDataBase : public QObject
         query.addBindValue(name);
         return query.exec() && query.next() ? query.value(0) : QVariant();
     }
-    static int modeOf(const QString &path)
-    {
-        struct stat st;
-        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-    }
 
 private slots:
     void init() { m_temp.reset(new QTemporaryDir); }
@@ -97,13 +92,13 @@ private slots:
         openStore(dir);
         ::umask(oldMask);
         QVERIFY(save("u", "p"));
-        QCOMPARE(modeOf(dir), 0700);
-        QCOMPARE(modeOf(file), 0600);
+        QCOMPARE(NorvaTest::fileMode(dir), 0700);
+        QCOMPARE(NorvaTest::fileMode(file), 0600);
 
         QVERIFY(
             QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
         openStore(dir);
-        QCOMPARE(modeOf(file), 0600);
+        QCOMPARE(NorvaTest::fileMode(file), 0600);
         QCOMPARE(logins(), (Logins{{"u", "p"}}));
     }
 

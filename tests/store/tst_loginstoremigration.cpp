@@ -8,8 +8,6 @@
 #include <QSqlRecord>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
-
 #include <functional>
 #include <memory>
 
@@ -67,18 +65,6 @@ QByteArray digest(const QString &file)
     return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
 }
 
-QByteArray bytes(const QString &file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-int mode(const QString &path)
-{
-    struct stat st = {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
 } // namespace
 
 // Saved logins come over from the old file once: in order, in their stored form, with nothing
@@ -126,8 +112,8 @@ private slots:
         QCOMPARE(userRows(m_new), old);
         QCOMPARE(marks(m_new), 1);
         QCOMPARE(digest(m_old), before); // only read
-        QCOMPARE(mode(m_new), 0600);
-        QCOMPARE(mode(QFileInfo(m_new).path()), 0700);
+        QCOMPARE(NorvaTest::fileMode(m_new), 0600);
+        QCOMPARE(NorvaTest::fileMode(QFileInfo(m_new).path()), 0700);
 
         // Later starts copy nothing, even when the old file changed meanwhile.
         sql(m_old, {"INSERT INTO user (name, password) VALUES ('late', 'x')"});
@@ -203,7 +189,7 @@ private slots:
         sql(m_old, {"PRAGMA secure_delete = OFF",
                     "INSERT INTO user (id, name, password) VALUES (20, 'gone', 'Deleted-Form-4')",
                     "DELETE FROM user WHERE id = 20"});
-        QVERIFY(bytes(m_old).contains("Deleted-Form-4"));
+        QVERIFY(NorvaTest::fileBytes(m_old).contains("Deleted-Form-4"));
         const QByteArray before = digest(m_old);
 
         QVERIFY(!LoginStoreMigration::blankOldPasswords(m_old, m_new)); // no store yet
@@ -226,7 +212,7 @@ private slots:
             row[2] = "";
         QCOMPARE(userRows(m_old), blank);
         QCOMPARE(userRows(m_new), old);
-        const QByteArray after = bytes(m_old);
+        const QByteArray after = NorvaTest::fileBytes(m_old);
         for (const char *form : {"Sm4jJA", "w-x=y", "Deleted-Form-4"})
             QVERIFY2(!after.contains(form), form);
         QVERIFY(!QFileInfo::exists(m_old + "-journal"));

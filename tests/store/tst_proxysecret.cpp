@@ -44,15 +44,9 @@ QString settingsPath()
         .fileName();
 }
 
-QByteArray bytesOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QByteArray settingsBytes()
 {
-    return bytesOf(settingsPath());
+    return NorvaTest::fileBytes(settingsPath());
 }
 
 using Logins = QList<QPair<QString, QString>>;
@@ -85,7 +79,7 @@ bool makeOldLoginFile(const QString &file, const Logins &logins)
 // The password forms of these logins that a file's bytes give away.
 QStringList passwordsIn(const QString &file, const Logins &logins)
 {
-    const QByteArray bytes = bytesOf(file);
+    const QByteArray bytes = NorvaTest::fileBytes(file);
     QStringList found;
     for (const auto &login : logins) {
         QString stored;

@@ -7,8 +7,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include <sys/stat.h>
-
 class TestSettingsStore : public QObject
 {
     Q_OBJECT
@@ -64,12 +62,6 @@ class TestSettingsStore : public QObject
             junk += char(i * 37);
         file.write(junk);
         return junk;
-    }
-
-    static int mode(const QString &path)
-    {
-        struct stat st = {};
-        return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
     }
 
     static QStringList keptCopies()
@@ -167,7 +159,7 @@ private slots:
         QFile kept(result.keptCopy);
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), junk);
-        QCOMPARE(mode(result.keptCopy), 0600); // it may hold the proxy password
+        QCOMPARE(NorvaTest::fileMode(result.keptCopy), 0600); // it may hold the proxy password
 
         QVERIFY(SettingsStore::saveGroup({{"isAutoRun", true}}, "GeneralSettings"));
         const SettingsStore::LoadResult again = SettingsStore::load(s);
@@ -191,8 +183,8 @@ private slots:
         const QString folder = QFileInfo(storePath()).path();
         QVERIFY(QDir(folder).removeRecursively());
         QVERIFY(SettingsStore::saveValue("proxyPassword", "NetworkProxySettings", "secret"));
-        QCOMPARE(mode(folder), 0700);
-        QCOMPARE(mode(storePath()), 0600);
+        QCOMPARE(NorvaTest::fileMode(folder), 0700);
+        QCOMPARE(NorvaTest::fileMode(storePath()), 0600);
 
         const QFile::Permissions loose =
             QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
@@ -200,12 +192,12 @@ private slots:
         QVERIFY(QFile::setPermissions(folder,
                                       loose | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
         QCOMPARE(loaded().proxyPassword, QString("secret"));
-        QCOMPARE(mode(folder), 0700);
-        QCOMPARE(mode(storePath()), 0600);
+        QCOMPARE(NorvaTest::fileMode(folder), 0700);
+        QCOMPARE(NorvaTest::fileMode(storePath()), 0600);
 
         QVERIFY(SettingsStore::saveGroup({{"proxyHost", "h"}, {"proxyPassword", "other"}},
                                          "NetworkProxySettings"));
-        QCOMPARE(mode(storePath()), 0600);
+        QCOMPARE(NorvaTest::fileMode(storePath()), 0600);
         QCOMPARE(loaded().proxyPassword, QString("other"));
     }
 

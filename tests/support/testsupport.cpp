@@ -19,6 +19,8 @@
 #include <QWebEngineView>
 #include <QX11Info>
 
+#include <sys/stat.h>
+
 #include <xcb/xcb.h>
 
 #include <memory>
@@ -132,6 +134,18 @@ bool waitFor(const std::function<bool()> &predicate, int timeoutMs)
         QTest::qWait(10);
     }
     return true;
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+int fileMode(const QString &path)
+{
+    struct stat st = {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 QStringList entries(QMenu *menu)

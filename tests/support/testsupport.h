@@ -41,6 +41,10 @@ void stopAnsweringBoxes();
 // Spins the event loop until the predicate holds or the time runs out.
 bool waitFor(const std::function<bool()> &predicate, int timeoutMs = 20000);
 
+// A file's bytes (empty when it cannot be read) and its permission bits (-1 when it is missing).
+QByteArray fileBytes(const QString &path);
+int fileMode(const QString &path);
+
 // Menu entry texts in order, a separator as "|"; and the entry with a given text.
 QStringList entries(QMenu *menu);
 QAction *entry(QMenu *menu, const QString &text);
