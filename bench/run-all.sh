@@ -4,9 +4,10 @@
 #   bench/run-all.sh [build-dir]      (default: build; configured with tests, as scripts/build.sh does)
 #
 # ROUNDS (default 9) sets the start-up rounds, SECOND_ROUNDS (default 15) the second-start rounds,
-# NOTICES (default 100) the notices timed one by one; SIZE_MB and RUNS go to the download
-# benchmark. Runs inside its own Xvfb with a tray host (scripts/headless.sh). Figures are medians;
-# on a shared machine only the ratios carry from run to run.
+# NOTICES (default 100) the notices timed one by one; IDLE_ROUNDS (default 3) the idle rounds,
+# POPUPS, BALLOONS and RELOADS (default 1500, 3000, 150) the long run; SIZE_MB and RUNS go to the
+# download benchmark. Runs inside its own Xvfb with a tray host (scripts/headless.sh). Figures
+# are medians; on a shared machine only the ratios carry from run to run.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -71,19 +72,32 @@ server_pid=
 log "notice to popup (${NOTICES:-100} notices, then 100 in one second)"
 "$build/bench/bench_notice" "${NOTICES:-100}" 2>"$work/notice.err" | tee "$work/notice.out" >&2 || true
 
+# Hidden and idle beside a bare engine window never mapped, then a long run.
+log "idle (${IDLE_ROUNDS:-3} rounds of 30 s each), then ${POPUPS:-1500} popups, ${BALLOONS:-3000} balloons, ${RELOADS:-150} reloads"
+python3 "$root/bench/bench_idle.py" --norva "$build/norva" --bare "$build/bench/bench_bare_window" \
+  --rounds "${IDLE_ROUNDS:-3}" --popups "${POPUPS:-1500}" --balloons "${BALLOONS:-3000}" \
+  --reloads "${RELOADS:-150}" --work "$work/idle" | tee "$work/idle.out" >&2 || true
+
 # Installer download against curl.
 log "installer download"
 "$root/bench/run-download-bench.sh" "$build" | tee "$work/download.out" >&2 || true
 
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
-f=$work/first.out s=$work/second.out n=$work/notice.out d=$work/download.out
+f=$work/first.out s=$work/second.out n=$work/notice.out d=$work/download.out i=$work/idle.out
 n_start=$(field FIRST_START_MS "$f") b_start=$(field BARE_START_MS "$f")
 n_pss=$(field NORVA_PSS_MIB "$f") b_pss=$(field BARE_PSS_MIB "$f")
 s_ms=$(field SECOND_START_MS "$s") s_floor=$(field FLOOR_MS "$s") s_qapp=$(field QAPP_FLOOR_MS "$s")
 p_ms=$(field NOTICE_MEDIAN_MS "$n") p_bare=$(field BARE_MEDIAN_MS "$n")
 l_max=$(field LOAD_MAX_POPUPS "$n") l_order=$(field LOAD_ORDER_OK "$n")
 l_widgets=$(field LOAD_LEAKED_WIDGETS "$n") l_anim=$(field LOAD_LEAKED_ANIMATIONS "$n")
+i_wake=$(field IDLE_WAKEUPS "$i") b_wake=$(field BARE_WAKEUPS "$i")
+i_cpu=$(field IDLE_CPU "$i") b_cpu=$(field BARE_CPU "$i")
+lr_wake=$(field LONG_WAKEUPS "$i") lr_cpu=$(field LONG_CPU "$i")
+lr_warm=$(field RSS_WARM_MIB "$i") lr_end=$(field RSS_END_MIB "$i")
+lr_popup=$(field POPUP_B "$i") lr_balloon=$(field BALLOON_B "$i") lr_reload=$(field RELOAD_B "$i")
+wake_goal=$(awk -v b="${b_wake:-0}" 'BEGIN { g = 1.5 * b + 1; if (g > 2) g = 2; printf "%.2f", g }')
+cpu_goal=$(awk -v b="${b_cpu:-0}" 'BEGIN { printf "%.3f", b + 0.05 }')
 d_ratio=$(sed -n 's/^throughput ratio: *\([0-9.]*\).*/\1/p' "$d")
 d_client=$(sed -n 's/^client (best): *[0-9.]* s *\([0-9.]*\) MB\/s/\1/p' "$d")
 d_curl=$(sed -n 's/^curl (best): *[0-9.]* s *\([0-9.]*\) MB\/s/\1/p' "$d")
@@ -100,5 +114,10 @@ echo "| Process tree PSS 2 s after load | ${n_pss:-?} MiB | bare engine window $
 echo "| Second start, tray to window shown and active (median of ${SECOND_ROUNDS:-15}) | ${s_ms:-?} ms | loader floor ${s_floor:-?} ms (with a QApplication: ${s_qapp:-?} ms) | $(ratio "${s_ms:-0}" "${s_floor:-0}") | at most 1.5, and 100 ms |"
 echo "| Bridge call to the popup's first exposure (median of ${NOTICES:-100}) | ${p_ms:-?} ms | bare top-level widget ${p_bare:-?} ms | $(ratio "${p_ms:-0}" "${p_bare:-0}") | at most 16 ms |"
 echo "| 100 notices in one second | at most ${l_max:-?} popups, order kept: $([[ ${l_order:-0} == 1 ]] && echo yes || echo no), leaked ${l_widgets:-?} widgets and ${l_anim:-?} animations | - | - | 3, yes, 0 |"
+echo "| Hidden and idle, GUI-thread wake-ups per second (median of ${IDLE_ROUNDS:-3} x 30 s) | ${i_wake:-?} | bare engine window, unmapped ${b_wake:-?} | $(ratio "${i_wake:-0}" "${b_wake:-0}") | at most ${wake_goal} (2, and 1.5 x bare + 1) |"
+echo "| Hidden and idle, CPU of the process tree (% of a core) | ${i_cpu:-?} | bare engine window, unmapped ${b_cpu:-?} | - | at most ${cpu_goal} (bare + 0.05) |"
+echo "| After the long run (${POPUPS:-1500} popups, ${BALLOONS:-3000} balloons, ${RELOADS:-150} reloads), idle: wake-ups per second, CPU | ${lr_wake:-?}, ${lr_cpu:-?} % | - | - | at most ${wake_goal}, ${cpu_goal} % |"
+echo "| Long run, RSS of the main process after warm-up and at the end | ${lr_warm:-?} MiB, ${lr_end:-?} MiB | - | - | - |"
+echo "| Long run, RSS growth per popup, per balloon, per reload | ${lr_popup:-?} B, ${lr_balloon:-?} B, ${lr_reload:-?} B | - | - | balloons at most 512 B |"
 echo "| Installer download, ${SIZE_MB:-200} MB, throughput | ${d_client:-?} MB/s | curl ${d_curl:-?} MB/s | ${d_ratio:-?} | at least 0.9 |"
 echo "| Installer download, peak RSS growth | ${d_growth:-?} MB | - | - | at most 10 MB |"

@@ -2,6 +2,7 @@
 
 #include "bridge/jschannel.h"
 #include "bridge/noticemessage.h"
+#include "bridge/quietwebchannel.h"
 #include "notify/noticeitem.h"
 #include "notify/notifymanager.h"
 #include "store/appsettings.h"
@@ -38,7 +39,7 @@ QString originOf(const QUrl &url)
 WebMessageHandler::WebMessageHandler(QWebEnginePage *page, DataBaseSource dataBase,
                                      NotifyManager *notifyManager, bool hasTray, QObject *parent)
     : QObject(parent), m_page(page), m_channel(new JsChannel(this)),
-      m_webChannel(new QWebChannel(this)), m_dataBaseSource(std::move(dataBase)),
+      m_webChannel(new QuietWebChannel(this)), m_dataBaseSource(std::move(dataBase)),
       m_notifyManager(notifyManager), m_hasTray(hasTray)
 {
     m_webChannel->registerObject(QStringLiteral("webobj"), m_channel);

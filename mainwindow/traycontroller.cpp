@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPixmapCache>
 
 TrayController::TrayController(QWidget *window, QMenuBar *menuBar)
     : QObject(window), m_window(window), m_menuBar(menuBar)
@@ -78,6 +79,10 @@ void TrayController::updateMenuBarEntry()
 void TrayController::showMessage(const QString &title, const QString &text, int msecs)
 {
     showIcon(); // a balloon needs its icon on the tray
+    // Where Qt draws the balloon itself (X11 without a notification service), every balloon
+    // caches its own style pixmaps under keys that never match again (its own palette), some
+    // 2.6 KB each; drop them with the previous balloon before they pile up.
+    QPixmapCache::clear();
     m_icon->showMessage(title, text, applicationIcon(), msecs);
     emit messageShown(title, text, msecs);
 }

@@ -9,12 +9,15 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWebEngineHistory>
+
+Q_LOGGING_CATEGORY(lcWebView, "norva.webview")
 
 namespace {
 // Built on first use and kept for the life of the process (never destroyed after the
@@ -47,6 +50,9 @@ WebView::WebView(QWidget *parent) : QWebEngineView(parent)
     connect(this, &QWebEngineView::urlChanged, this, &WebView::handleUrlChanged);
     connect(this, &QWebEngineView::renderProcessTerminated, this,
             &WebView::handleRenderProcessTerminated);
+    m_autoReload.setSingleShot(true);
+    m_autoReload.setInterval(autoReloadDelayMs);
+    connect(&m_autoReload, &QTimer::timeout, this, [this] { reload(); });
 }
 
 void WebView::setPage(WebPage *page)
@@ -96,6 +102,8 @@ WebViewHost *WebView::host() const
 
 void WebView::handleLoadStarted()
 {
+    // A load, whoever started it, brings a new render process: no question is left to ask.
+    m_pendingTermination.reset();
     m_progress = 0;
     emit favIconChanged(favIcon());
 }
@@ -130,6 +138,57 @@ void WebView::handleUrlChanged()
 
 void WebView::handleRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status,
                                             int exitCode)
+{
+    QWidget *top = window();
+    if (top->isVisible()) {
+        qCWarning(lcWebView) << "render process ended:" << status << "exit code" << exitCode;
+        askToReload(status, exitCode);
+        return;
+    }
+    // Hidden in the tray a box would only stop the notices until someone comes to answer it.
+    if (m_autoReload.isActive())
+        return;
+    if (m_reloadBudget.take()) {
+        qCWarning(lcWebView).nospace()
+            << "render process ended while hidden: " << status << ", exit code " << exitCode
+            << "; reloading in " << autoReloadDelayMs << " ms (automatic reload "
+            << m_reloadBudget.taken() << " of " << m_reloadBudget.maxReloads() << " in 10 minutes)";
+        m_autoReload.start();
+        return;
+    }
+    qCWarning(lcWebView).nospace()
+        << "render process ended while hidden: " << status << ", exit code " << exitCode
+        << "; no automatic reload left, asking when the window is shown";
+    m_pendingTermination = Termination{status, exitCode};
+    if (m_watchedWindow != top) {
+        if (m_watchedWindow)
+            m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = top;
+        top->installEventFilter(this);
+    }
+}
+
+bool WebView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_watchedWindow && event->type() == QEvent::Show) {
+        m_watchedWindow->removeEventFilter(this);
+        m_watchedWindow = nullptr;
+        // Not inside the show itself: let the window come up first.
+        QTimer::singleShot(0, this, &WebView::askPendingTermination);
+    }
+    return QWebEngineView::eventFilter(watched, event);
+}
+
+void WebView::askPendingTermination()
+{
+    if (!m_pendingTermination)
+        return;
+    const Termination last = *m_pendingTermination;
+    m_pendingTermination.reset();
+    askToReload(last.status, last.exitCode);
+}
+
+void WebView::askToReload(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode)
 {
     QString title;
     switch (status) {

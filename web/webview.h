@@ -1,8 +1,14 @@
 #pragma once
 
+#include "web/crashreloadbudget.h"
+
 #include <QIcon>
+#include <QPointer>
+#include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+
+#include <optional>
 
 class WebViewHost;
 class QMenu;
@@ -10,6 +16,8 @@ class WebPage;
 
 // Shows one web page; tracks the load state for the tab icon, routes the page's new-window
 // requests by the main window's display mode and offers a small context menu of its own.
+// When the render process ends while the window is hidden (in the tray), the view reloads by
+// itself instead of asking, within a budget; past it, it asks once the window is next shown.
 class WebView : public QWebEngineView
 {
     Q_OBJECT
@@ -34,8 +42,15 @@ public:
     // The view's own context menu (parent: the view); the caller pops it up or deletes it.
     QMenu *createContextMenu();
 
+    // How long to wait before an automatic reload after the render process ended.
+    static constexpr int autoReloadDelayMs = 1000;
+    bool isAutoReloadScheduled() const { return m_autoReload.isActive(); }
+    // The render process ended while hidden, past the budget: the question waits for the window.
+    bool isWaitingForWindow() const { return m_pendingTermination.has_value(); }
+
 public slots:
-    // Asks whether to reload after the render process ended; reloads on "是" only.
+    // Visible window: asks whether to reload, reloads on "是" only. Hidden window: reloads by
+    // itself after autoReloadDelayMs while the budget lasts, else waits to ask when shown.
     void handleRenderProcessTerminated(QWebEnginePage::RenderProcessTerminationStatus status,
                                        int exitCode);
 
@@ -45,6 +60,7 @@ signals:
     void devToolsRequested(QWebEnginePage *source);
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     QWebEngineView *createWindow(QWebEnginePage::WebWindowType type) override;
 
@@ -55,6 +71,17 @@ private:
     void handleLoadFinished(bool ok);
     void handleIconChanged();
     void handleUrlChanged();
+    void askToReload(QWebEnginePage::RenderProcessTerminationStatus status, int exitCode);
+    void askPendingTermination();
 
     int m_progress = 100;
+    CrashReloadBudget m_reloadBudget;
+    QTimer m_autoReload;
+    struct Termination
+    {
+        QWebEnginePage::RenderProcessTerminationStatus status;
+        int exitCode;
+    };
+    std::optional<Termination> m_pendingTermination;
+    QPointer<QWidget> m_watchedWindow; // the hidden window whose showing brings the question
 };

@@ -259,35 +259,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!popup, 20000);
         QVERIFY(!page);
     }
-
-    // A title per status; "否" leaves the page alone, "是" reloads on the next turn.
-    void renderProcessPrompt()
-    {
-        WebView view;
-        view.setPage(new WebPage(QWebEngineProfile::defaultProfile(), &view));
-        loadAndWait(&view, "/a");
-        QSignalSpy started(&view, &QWebEngineView::loadStarted);
-        using P = QWebEnginePage;
-        const std::tuple<int, QString, QString> cases[] = {
-            {P::NormalTerminationStatus, "渲染进程正常退出", "否"},
-            {P::AbnormalTerminationStatus, "渲染进程异常退出", "否"},
-            {P::CrashedTerminationStatus, "渲染进程崩溃", "否"},
-            {P::KilledTerminationStatus, "渲染进程已被终止", "是"}};
-        for (const auto &[status, title, answer] : cases) {
-            NorvaTest::BoxSeen seen;
-            NorvaTest::answerNextBox(answer, &seen);
-            view.handleRenderProcessTerminated(P::RenderProcessTerminationStatus(status), status);
-            QVERIFY(seen.seen);
-            QCOMPARE(seen.title, title);
-            QCOMPARE(
-                seen.text,
-                QString("渲染进程已退出，状态代码为： %1\n是否需要重新加载页面？").arg(status));
-            seen.buttons.sort();
-            QCOMPARE(seen.buttons, QStringList({"否", "是"}));
-            QCOMPARE(started.count(), 0);
-        }
-        QVERIFY(started.wait(20000));
-    }
 };
 
 NORVA_TEST_MAIN(TestWebView)
