@@ -17,6 +17,7 @@
 #include <QMediaPlayer>
 #include <QUrl>
 #include <QWebChannel>
+#include <QWebEngineHistory>
 #include <QWebEnginePage>
 
 Q_LOGGING_CATEGORY(lcBridge, "norva.bridge")
@@ -105,8 +106,12 @@ QUrl WebMessageHandler::documentUrl() const
 bool WebMessageHandler::isTrusted() const
 {
     // Judged on the document the engine has committed: an address only asked for (typed, set
-    // by the client, a history step under way) lends no trust, and takes none away either.
-    return m_page && isTrustedUrl(documentUrl());
+    // by the client, a history step under way) lends no trust. The current history entry must
+    // agree: it names the committed document too, except during a history step (then trust is
+    // withheld until the step commits), and it does not depend on the wall clock, which the
+    // entries' stamps do (a clock set back could otherwise make an older entry look newest).
+    return m_page && isTrustedUrl(documentUrl()) &&
+           isTrustedUrl(m_page->history()->currentItem().url());
 }
 
 void WebMessageHandler::sendLoginInfoToLoginPage()
