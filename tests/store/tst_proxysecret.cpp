@@ -11,6 +11,7 @@
 #include <QWebEngineProfile>
 
 using NorvaTest::Logins;
+using NorvaTest::passwordsIn;
 
 namespace {
 
@@ -33,18 +34,6 @@ bool saveAndKeep(const QVariantMap &values)
     ProxySecret secret;
     QSignalSpy kept(&secret, &ProxySecret::kept);
     return SettingsStore::saveGroup(values, kGroup) && kept.wait(20000);
-}
-
-// The password forms of these logins, clear or scrambled, that a file's bytes give away.
-QStringList passwordsIn(const QString &file, const Logins &logins)
-{
-    const QByteArray bytes = NorvaTest::fileBytes(file);
-    QStringList found;
-    for (const auto &login : logins)
-        for (const QString &form : {login.second, NorvaTest::scrambled(login.second)})
-            if (bytes.contains(form.toUtf8()))
-                found << form;
-    return found;
 }
 
 } // namespace

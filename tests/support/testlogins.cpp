@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSettings>
@@ -47,6 +48,20 @@ bool writeOldLoginFile(const QString &file, const Logins &logins)
     }
     QSqlDatabase::removeDatabase("old-logins");
     return ok;
+}
+
+QStringList passwordsIn(const QString &file, const Logins &logins)
+{
+    QFile f(file);
+    const QByteArray bytes = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    QStringList found;
+    if (bytes.isEmpty())
+        found << "(nothing to read in " + file + ")";
+    for (const auto &login : logins)
+        for (const QString &form : {login.second, scrambled(login.second)})
+            if (bytes.contains(form.toUtf8()))
+                found << form;
+    return found;
 }
 
 QString secretTool(const QStringList &args, const QByteArray &input)

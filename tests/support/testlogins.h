@@ -17,6 +17,8 @@ Logins logins(DataBase *store);
 QString scrambled(const QString &password);
 // A login file as older versions left it, with these logins in their old stored form.
 bool writeOldLoginFile(const QString &file, const Logins &logins);
+// The password forms of these logins, clear or scrambled, that a file's bytes give away.
+QStringList passwordsIn(const QString &file, const Logins &logins);
 // secret-tool's output: the keyring as any other program sees it, not through the code under test.
 QString secretTool(const QStringList &args, const QByteArray &input = QByteArray());
 // The settings file of this test process.
