@@ -103,6 +103,7 @@ private slots:
         Logins expected = saved;
         expected[0].second = "Secret-Two-2";
         QCOMPARE(logins(), expected);
+        QCOMPARE(NorvaTest::passwordsIn(fileName(), saved + expected), QStringList());
 
         QVERIFY(start());
         QCOMPARE(logins(), expected);
