@@ -1,6 +1,6 @@
 #include "store/database.h"
-#include "store/passwordcodec.h"
 #include "store/passwordvault.h"
+#include "tests/support/testlogins.h"
 #include "tests/support/testsupport.h"
 
 #include <QProcess>
@@ -11,7 +11,7 @@
 
 #include <sys/stat.h>
 
-using Logins = QList<QPair<QString, QString>>;
+using NorvaTest::Logins;
 
 namespace {
 QStringList secretLines;
@@ -19,6 +19,13 @@ void recordSecretLines(QtMsgType type, const QMessageLogContext &context, const 
 {
     if (type != QtDebugMsg && qstrcmp(context.category, "norva.secrets") == 0)
         secretLines << text;
+}
+QVariant rawValue(const QString &column, const QString &name)
+{
+    QSqlQuery query(QSqlDatabase::database());
+    query.prepare(QString("SELECT %1 FROM user WHERE name = ?").arg(column));
+    query.addBindValue(name);
+    return query.exec() && query.next() ? query.value(0) : QVariant();
 }
 } // namespace
 
@@ -33,8 +40,7 @@ class TestDataBase : public QObject
     void openStore(const QString &directory = QString())
     {
         delete m_store;
-        if (QSqlDatabase::contains(QSqlDatabase::defaultConnection))
-            QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
+        QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
         m_store = new DataBase(directory.isEmpty() ? m_temp->path() + "/databases/" : directory);
     }
     // As the program opens it: with a vault, answering once the keyring has answered.
@@ -44,34 +50,11 @@ class TestDataBase : public QObject
         m_store->setVault(new PasswordVault);
         return NorvaTest::waitFor([this] { return m_store->passwordsReadable(); });
     }
-    static QString scrambled(const QString &password)
-    {
-        QString text;
-        encodePassword(password, text);
-        return text;
-    }
     bool save(const QString &name, const QString &password)
     {
         return m_store->saveLoginInfo(name, password);
     }
-    bool exec(const QString &sql)
-    {
-        QString error;
-        return m_store->execSql(error, sql);
-    }
-    Logins logins()
-    {
-        Logins list;
-        m_store->getLoginInfos(list);
-        return list;
-    }
-    static QVariant rawValue(const QString &column, const QString &name)
-    {
-        QSqlQuery query(QSqlDatabase::database());
-        query.prepare(QString("SELECT %1 FROM user WHERE name = ?").arg(column));
-        query.addBindValue(name);
-        return query.exec() && query.next() ? query.value(0) : QVariant();
-    }
+    Logins logins() { return NorvaTest::logins(m_store); }
 
 private slots:
     void init() { m_temp.reset(new QTemporaryDir); }
@@ -82,8 +65,7 @@ private slots:
         QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
     }
 
-    // The file holds recoverable passwords: owner only whatever the umask, and a looser file
-    // left by an earlier release is tightened.
+    // Owner only whatever the umask, and a looser file left by an earlier release is tightened.
     void missingDirectoriesAreCreatedOwnerOnly()
     {
         const QString dir = m_temp->path() + QString("/QtWebEngine/Default/databases/");
@@ -102,29 +84,9 @@ private slots:
         QCOMPARE(logins(), (Logins{{"u", "p"}}));
     }
 
-    void sameNameTwiceAndOrder()
-    {
-        openStore();
-        QVERIFY(save("carol", "c"));
-        QVERIFY(save("alice", "first"));
-        QVERIFY(exec("UPDATE user SET createdate = '2001-02-03 04:05:06'"));
-        const qlonglong id = rawValue("id", "alice").toLongLong();
-        QVERIFY(save("bob", "b"));
-        QVERIFY(save("alice", "second"));
-        QCOMPARE(rawValue("count(*)", "alice").toInt(), 1);
-        QCOMPARE(rawValue("id", "alice").toLongLong(), id);
-        QCOMPARE(rawValue("createdate", "alice"), QVariant(QString("2001-02-03 04:05:06")));
-
-        QVERIFY(m_store->deleteLoginInfo("nobody"));
-        // Saved again after a delete it is a new login, so it goes last.
-        QVERIFY(m_store->deleteLoginInfo("carol"));
-        QVERIFY(save("carol", "p3"));
-        Logins list{{"kept", "x"}}; // appended to, not replaced
-        QVERIFY(m_store->getLoginInfos(list));
-        QCOMPARE(list, (Logins{{"kept", "x"}, {"alice", "second"}, {"bob", "b"}, {"carol", "p3"}}));
-    }
-
-    void namesAndPasswordsReadBackUnchanged()
+    // Texts come back unchanged; saving a name again keeps its row, its place and its date;
+    // saved again after a delete it is a new login and goes last.
+    void savedLoginsKeepTextRowAndOrder()
     {
         openStore();
         QStringList texts{"密码",         "Pässwört-пароль",         "o'brien", "it's \"quoted\"",
@@ -141,13 +103,30 @@ private slots:
             QVERIFY(m_store->deleteLoginInfo(text));
         expected.erase(expected.begin() + 2, expected.begin() + 6);
         QCOMPARE(logins(), expected);
+        QVERIFY(m_store->deleteLoginInfo("nobody"));
+
+        QVERIFY(save("carol", "c"));
+        QVERIFY(save("alice", "first"));
+        QString error;
+        QVERIFY(m_store->execSql(error, "UPDATE user SET createdate = '2001-02-03 04:05:06'"));
+        const qlonglong id = rawValue("id", "alice").toLongLong();
+        QVERIFY(save("bob", "b"));
+        QVERIFY(save("alice", "second"));
+        QCOMPARE(rawValue("count(*)", "alice").toInt(), 1);
+        QCOMPARE(rawValue("id", "alice").toLongLong(), id);
+        QCOMPARE(rawValue("createdate", "alice"), QVariant(QString("2001-02-03 04:05:06")));
+        QVERIFY(m_store->deleteLoginInfo("carol"));
+        QVERIFY(save("carol", "p3"));
+        Logins list{{"kept", "x"}}; // appended to, not replaced
+        QVERIFY(m_store->getLoginInfos(list));
+        QCOMPARE(list, (Logins{{"kept", "x"}} + expected +
+                        Logins{{"alice", "second"}, {"bob", "b"}, {"carol", "p3"}}));
     }
 
     void uncreatableDirectoryMakesEveryOperationFail()
     {
         QFile blocker(m_temp->filePath(QString("profile")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
         openStore(blocker.fileName() + QString("/databases/"));
         QVERIFY(!save("a", "1"));
         Logins list;
@@ -156,9 +135,9 @@ private slots:
         QVERIFY(!m_store->clearLoginInfo());
     }
 
-    // Without a keyring the stored form is exactly the old one, with one log line however many
-    // stores and saves; a keyring that comes up later is used from the next save on, and seals
-    // the older rows too. Last: it leaves a keyring running in this test's private session.
+    // Without a keyring: exactly the old stored form, one log line however many stores and saves.
+    // A keyring that comes up later is used from the next save on and seals the older rows too.
+    // Last: it leaves a keyring running in this test's private session.
     void withoutKeyringOldFormUntilOneComesUp()
     {
         if (qgetenv("NORVA_TEST_KEYRING") != "no")
@@ -171,8 +150,8 @@ private slots:
         QVERIFY(save("o'brien", "密码"));
         QVERIFY(openVaultStore());
         QVERIFY(save("a", "Pass-A-456"));
-        QCOMPARE(rawValue("password", "a").toString(), scrambled("Pass-A-456"));
-        QCOMPARE(rawValue("password", "o'brien").toString(), scrambled("密码"));
+        QCOMPARE(rawValue("password", "a").toString(), NorvaTest::scrambled("Pass-A-456"));
+        QCOMPARE(rawValue("password", "o'brien").toString(), NorvaTest::scrambled("密码"));
         QCOMPARE(logins(), (Logins{{"a", "Pass-A-456"}, {"o'brien", "密码"}}));
         QTRY_COMPARE(secretLines.size(), 1);
         QVERIFY2(secretLines.first().startsWith("No usable keyring"), qPrintable(secretLines[0]));
@@ -183,10 +162,9 @@ private slots:
         daemon.closeWriteChannel();
         QVERIFY(daemon.waitForFinished(20000));
         QCOMPARE(daemon.exitCode(), 0);
-        QCOMPARE(QProcess::execute(qEnvironmentVariable("NORVA_TEST_SUPPORT") +
-                                       "/wait-for-secret-service.sh",
-                                   {}),
-                 0);
+        const QString waitScript =
+            qEnvironmentVariable("NORVA_TEST_SUPPORT") + "/wait-for-secret-service.sh";
+        QCOMPARE(QProcess::execute(waitScript, {}), 0);
 
         QVERIFY(save("c", "Pass-C-789"));
         QTRY_VERIFY_WITH_TIMEOUT(PasswordVault::isSealed(rawValue("password", "c").toString()),
@@ -194,7 +172,6 @@ private slots:
         for (const char *name : {"a", "o'brien"})
             QVERIFY(PasswordVault::isSealed(rawValue("password", name).toString()));
         const Logins all{{"a", "Pass-A-456"}, {"o'brien", "密码"}, {"c", "Pass-C-789"}};
-        QCOMPARE(logins(), all);
         QVERIFY(openVaultStore());
         QCOMPARE(logins(), all);
         QCOMPARE(secretLines.size(), 2); // the second: how many rows were sealed

@@ -1,43 +1,38 @@
 #include "store/loginstoremigration.h"
 #include "tests/support/testsupport.h"
 
-#include <QCryptographicHash>
 #include <QProcess>
-#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
 
-#include <functional>
 #include <memory>
+
+using Rows = QList<QStringList>;
 
 namespace {
 
 const char createUser[] = "CREATE TABLE user (id INTEGER PRIMARY KEY NOT NULL, name VARCHAR(40) "
                           "NOT NULL, password VARCHAR(100) NOT NULL, url VARCHAR(255), "
                           "ext VARCHAR(255), createdate DATE)";
+const char stopOn[] = " ON user WHEN NEW.name = 'b' BEGIN SELECT RAISE(ABORT, 'disk full'); END";
 
 // Runs statements on a file through a connection of its own; answers the rows of the last one.
-QList<QStringList> sql(const QString &file, const QStringList &statements)
+Rows sql(const QString &file, const QStringList &statements)
 {
-    QList<QStringList> rows;
+    Rows rows;
     {
         QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "test");
         db.setDatabaseName(file);
-        if (!db.open())
-            return rows;
+        db.open();
         QSqlQuery query(db);
         for (const QString &statement : statements) {
             rows.clear();
-            if (!query.exec(statement)) {
-                rows << QStringList{"error: " + query.lastError().text()};
-                break;
-            }
+            query.exec(statement);
             while (query.next()) {
-                QStringList row;
+                rows.append(QStringList());
                 for (int i = 0; i < query.record().count(); ++i)
-                    row << (query.value(i).isNull() ? "NULL" : query.value(i).toString());
-                rows << row;
+                    rows.last() << (query.value(i).isNull() ? "NULL" : query.value(i).toString());
             }
         }
     }
@@ -45,24 +40,14 @@ QList<QStringList> sql(const QString &file, const QStringList &statements)
     return rows;
 }
 
-QList<QStringList> userRows(const QString &file)
+Rows userRows(const QString &file)
 {
     return sql(file, {"SELECT id, name, password, url, ext, createdate FROM user ORDER BY id"});
 }
 
-int marks(const QString &file)
+int count(const QString &file, const QString &table)
 {
-    const QList<QStringList> rows =
-        sql(file, {QString("SELECT count(*) FROM %1").arg(LoginStoreMigration::markTable())});
-    return rows.value(0).value(0).toInt();
-}
-
-QByteArray digest(const QString &file)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+    return sql(file, {"SELECT count(*) FROM " + table}).value(0).value(0).toInt();
 }
 
 } // namespace
@@ -77,18 +62,24 @@ class TestLoginStoreMigration : public QObject
     QString m_old;
     QString m_new;
 
-    // An old store as older versions left it: ids with gaps (deleted rows), a quote, a
-    // non-ASCII name, columns never written by the program.
-    QList<QStringList> makeOldStore()
+    LoginStoreMigration::Result run() { return LoginStoreMigration::run(m_old, m_new); }
+    int marks() { return count(m_new, LoginStoreMigration::markTable()); }
+    void makeStore(const QString &file, const QStringList &statements)
     {
-        QDir().mkpath(QFileInfo(m_old).path());
-        sql(m_old, {createUser,
-                    "INSERT INTO user (id, name, password, createdate) VALUES "
-                    "(2, 'a', 'Sm4jJA', '2020-01-02 03:04:05'), "
-                    "(5, 'O''Brien', 'w-x=y', '2021-05-06 07:08:09'), "
-                    "(7, 'b', 'p2', '2021-06-01 00:00:00'), "
-                    "(9, '张三', 'zzzz', '2022-12-31 23:59:59')",
-                    "INSERT INTO user VALUES (11, 'c', 'p3', 'u', 'e', '2023-01-01 00:00:00')"});
+        QDir().mkpath(QFileInfo(file).path());
+        sql(file, statements);
+    }
+    // As older versions left it: ids with gaps, a quote, a non-ASCII name, unused columns set.
+    Rows makeOldStore()
+    {
+        makeStore(m_old,
+                  {createUser,
+                   "INSERT INTO user (id, name, password, createdate) VALUES "
+                   "(2, 'a', 'Sm4jJA', '2020-01-02 03:04:05'), "
+                   "(5, 'O''Brien', 'w-x=y', '2021-05-06 07:08:09'), "
+                   "(7, 'b', 'p2', '2021-06-01 00:00:00'), "
+                   "(9, '张三', 'zzzz', '2022-12-31 23:59:59')",
+                   "INSERT INTO user VALUES (11, 'c', 'p3', 'u', 'e', '2023-01-01 00:00:00')"});
         return userRows(m_old);
     }
 
@@ -100,150 +91,109 @@ private slots:
         m_new = m_temp->path() + "/data/Kestrel/Norva/logins.db";
     }
 
+    // Copied once, read only; the old passwords are emptied only after, and then no stored form
+    // stays in the file's bytes, not even one of a row deleted without zeroing.
     void copiesOnceAndOnlyOnce()
     {
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::NothingToCopy);
+        QCOMPARE(run(), LoginStoreMigration::NothingToCopy);
         QVERIFY(!QFileInfo::exists(m_new));
 
-        const QList<QStringList> old = makeOldStore();
+        const Rows old = makeOldStore();
         QCOMPARE(old.size(), 5);
-        const QByteArray before = digest(m_old);
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::Copied);
-        QCOMPARE(userRows(m_new), old);
-        QCOMPARE(marks(m_new), 1);
-        QCOMPARE(digest(m_old), before); // only read
-        QCOMPARE(NorvaTest::fileMode(m_new), 0600);
-        QCOMPARE(NorvaTest::fileMode(QFileInfo(m_new).path()), 0700);
-
-        // Later starts copy nothing, even when the old file changed meanwhile.
-        sql(m_old, {"INSERT INTO user (name, password) VALUES ('late', 'x')"});
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::AlreadyCopied);
-        QCOMPARE(userRows(m_new), old);
-    }
-
-    // The engine's own WebSQL index sits where the store was once it has replaced the folder.
-    void oldFileWithoutLogins()
-    {
-        QDir().mkpath(QFileInfo(m_old).path());
-        sql(m_old, {"CREATE TABLE Databases (id INTEGER PRIMARY KEY, origin TEXT, name TEXT)"});
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::Copied);
-        QCOMPARE(marks(m_new), 1);
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::AlreadyCopied);
-    }
-
-    // A copy that fails leaves no row and no mark; the next start copies everything, and
-    // logins saved in between stay, behind the older ones.
-    void failedCopyIsMadeAgain_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("old file not a database") << "garbage";
-        QTest::newRow("write fails halfway") << "trigger";
-    }
-
-    void failedCopyIsMadeAgain()
-    {
-        QFETCH(QString, how);
-        const QList<QStringList> old = makeOldStore();
-        const QByteArray good = digest(m_old);
-        QFile::copy(m_old, m_old + ".good");
-        if (how == "garbage") {
-            QFile file(m_old);
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(QByteArray(4096, 'x'));
-        } else {
-            QDir().mkpath(QFileInfo(m_new).path());
-            sql(m_new, {createUser, "CREATE TRIGGER stop BEFORE INSERT ON user WHEN NEW.name = "
-                                    "'b' BEGIN SELECT RAISE(ABORT, 'disk full'); END"});
-        }
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot (read|copy)"));
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::Failed);
-        QCOMPARE(marks(m_new), 0);
-        QCOMPARE(sql(m_new, {"SELECT count(*) FROM user"}).value(0).value(0).toInt(), 0);
-
-        // Meanwhile the store gets logins of its own: one new name, one saved again.
-        if (!sql(m_new, {createUser}).isEmpty())
-            QCOMPARE(sql(m_new, {"DROP TRIGGER stop"}), QList<QStringList>{});
-        sql(m_new, {"INSERT INTO user (name, password, createdate) VALUES "
-                    "('n', 'pn', '2024-01-01 00:00:00'), ('b', 'newer', '2024-01-02 00:00:00')"});
-        QFile::remove(m_old);
-        QVERIFY(QFile::copy(m_old + ".good", m_old));
-        QCOMPARE(digest(m_old), good);
-
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::Copied);
-        QList<QStringList> expected = old;
-        expected.removeAt(2); // 'b', saved again since
-        expected << QStringList{"12", "n", "pn", "NULL", "NULL", "2024-01-01 00:00:00"}
-                 << QStringList{"13", "b", "newer", "NULL", "NULL", "2024-01-02 00:00:00"};
-        QCOMPARE(userRows(m_new), expected);
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::AlreadyCopied);
-        QCOMPARE(userRows(m_new), expected);
-    }
-
-    // The old file's passwords are emptied only once the copy is marked; rows and other columns
-    // stay, and no stored form is left in its bytes, not even one of a row an older version
-    // deleted without zeroing. A write that fails is made at the next call, a finished one never
-    // again.
-    void blanksOldPasswordsOnceCopied()
-    {
-        const QList<QStringList> old = makeOldStore();
         sql(m_old, {"PRAGMA secure_delete = OFF",
                     "INSERT INTO user (id, name, password) VALUES (20, 'gone', 'Deleted-Form-4')",
                     "DELETE FROM user WHERE id = 20"});
-        QVERIFY(NorvaTest::fileBytes(m_old).contains("Deleted-Form-4"));
-        const QByteArray before = digest(m_old);
-
-        QVERIFY(!LoginStoreMigration::blankOldPasswords(m_old, m_new)); // no store yet
-        QDir().mkpath(QFileInfo(m_new).path());
-        sql(m_new, {createUser}); // a store whose copy failed: no mark
-        QVERIFY(!LoginStoreMigration::blankOldPasswords(m_old, m_new));
-        QCOMPARE(digest(m_old), before);
-
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::Copied);
-        sql(m_old, {"CREATE TRIGGER stop BEFORE UPDATE ON user WHEN NEW.name = 'b' BEGIN "
-                    "SELECT RAISE(ABORT, 'disk full'); END"});
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot empty the passwords"));
-        QVERIFY(!LoginStoreMigration::blankOldPasswords(m_old, m_new));
-        QCOMPARE(userRows(m_old), old); // all or nothing
-        QCOMPARE(sql(m_old, {"DROP TRIGGER stop"}), QList<QStringList>{});
+        const QByteArray before = NorvaTest::fileBytes(m_old);
+        QVERIFY(before.contains("Deleted-Form-4"));
+        QCOMPARE(run(), LoginStoreMigration::Copied);
+        QCOMPARE(userRows(m_new), old);
+        QCOMPARE(NorvaTest::fileBytes(m_old), before);
+        QCOMPARE(NorvaTest::fileMode(m_new), 0600);
+        QCOMPARE(NorvaTest::fileMode(QFileInfo(m_new).path()), 0700);
 
         QVERIFY(LoginStoreMigration::blankOldPasswords(m_old, m_new));
-        QList<QStringList> blank = old;
+        Rows blank = old;
         for (QStringList &row : blank)
             row[2] = "";
         QCOMPARE(userRows(m_old), blank);
-        QCOMPARE(userRows(m_new), old);
         const QByteArray after = NorvaTest::fileBytes(m_old);
         for (const char *form : {"Sm4jJA", "w-x=y", "Deleted-Form-4"})
             QVERIFY2(!after.contains(form), form);
         QVERIFY(!QFileInfo::exists(m_old + "-journal"));
 
-        const QByteArray blanked = digest(m_old);
-        QVERIFY(LoginStoreMigration::blankOldPasswords(m_old, m_new));
-        QCOMPARE(digest(m_old), blanked);
+        sql(m_old, {"INSERT INTO user (name, password) VALUES ('late', 'x')"});
+        QCOMPARE(run(), LoginStoreMigration::AlreadyCopied);
+        QCOMPARE(userRows(m_new), old);
     }
 
-    // A start killed in the middle of the copy leaves the new file with an unfinished write;
-    // the next start rolls it back and copies every row once. A reader of the new file keeps
-    // the copying process from committing; it is killed once its write is under way.
+    // Where the engine has replaced the folder, its own WebSQL index sits at the old name.
+    void oldFileWithoutLogins()
+    {
+        makeStore(m_old, {"CREATE TABLE Databases (id INTEGER PRIMARY KEY, origin TEXT)"});
+        QCOMPARE(run(), LoginStoreMigration::Copied);
+        QCOMPARE(run(), LoginStoreMigration::AlreadyCopied);
+    }
+
+    // A failed copy leaves no row and no mark; the next start copies everything, behind logins
+    // saved in between.
+    void failedCopyIsMadeAgain_data()
+    {
+        QTest::addColumn<bool>("garbage");
+        QTest::newRow("old file not a database") << true;
+        QTest::newRow("write fails halfway") << false;
+    }
+    void failedCopyIsMadeAgain()
+    {
+        QFETCH(bool, garbage);
+        const Rows old = makeOldStore();
+        const QByteArray good = NorvaTest::fileBytes(m_old);
+        QFile file(m_old);
+        if (garbage)
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(4096, 'x')) &&
+                    file.flush());
+        else
+            makeStore(m_new, {createUser, QString("CREATE TRIGGER stop BEFORE INSERT") + stopOn});
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Cannot (read|copy)"));
+        QCOMPARE(run(), LoginStoreMigration::Failed);
+        QCOMPARE(marks(), 0);
+        QCOMPARE(count(m_new, "user"), 0);
+        QVERIFY(!LoginStoreMigration::blankOldPasswords(m_old, m_new)); // nothing copied yet
+        QVERIFY(garbage || NorvaTest::fileBytes(m_old) == good);
+
+        // Meanwhile the store gets logins of its own: one new name, one saved again.
+        makeStore(m_new, {createUser});
+        sql(m_new, {"DROP TRIGGER IF EXISTS stop",
+                    "INSERT INTO user (name, password, createdate) VALUES "
+                    "('n', 'pn', '2024-01-01 00:00:00'), ('b', 'newer', '2024-01-02 00:00:00')"});
+        file.close();
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(good) && file.flush());
+        QCOMPARE(run(), LoginStoreMigration::Copied);
+        Rows expected = old;
+        expected.removeAt(2); // 'b', saved again since
+        expected << QStringList{"12", "n", "pn", "NULL", "NULL", "2024-01-01 00:00:00"}
+                 << QStringList{"13", "b", "newer", "NULL", "NULL", "2024-01-02 00:00:00"};
+        QCOMPARE(userRows(m_new), expected);
+        QCOMPARE(run(), LoginStoreMigration::AlreadyCopied);
+        QCOMPARE(userRows(m_new), expected);
+    }
+
+    // A copier killed with its write under way (a reader keeps it from committing) leaves a hot
+    // journal; the next start rolls it back and copies every row once.
     void killedInTheMiddle()
     {
-        const QList<QStringList> old = makeOldStore();
-        QDir().mkpath(QFileInfo(m_new).path());
-        sql(m_new, {createUser}); // as an earlier start left it, without logins
+        const Rows old = makeOldStore();
+        makeStore(m_new, {createUser}); // as an earlier start left it, without logins
+        const QString journal = m_new + "-journal";
         {
             QSqlDatabase reader = QSqlDatabase::addDatabase("QSQLITE", "reader");
             reader.setDatabaseName(m_new);
             QVERIFY(reader.open());
             QSqlQuery hold(reader);
-            QVERIFY(hold.exec("BEGIN"));
-            QVERIFY(hold.exec("SELECT count(*) FROM sqlite_master"));
+            QVERIFY(hold.exec("BEGIN") && hold.exec("SELECT count(*) FROM sqlite_master"));
 
             QProcess copier;
             copier.setProcessChannelMode(QProcess::ForwardedChannels);
             copier.start(QCoreApplication::applicationFilePath(), {"--migrate", m_old, m_new});
-            QVERIFY(copier.waitForStarted());
-            // Its journal shows the copy under way; the reader keeps it from committing.
-            const QString journal = m_new + "-journal";
             QVERIFY(NorvaTest::waitFor(
                 [&] {
                     return QFileInfo(journal).size() > 0 || copier.state() == QProcess::NotRunning;
@@ -252,23 +202,23 @@ private slots:
             copier.kill();
             QVERIFY(copier.waitForFinished(10000));
             QCOMPARE(copier.exitStatus(), QProcess::CrashExit);
-            QVERIFY(QFileInfo(journal).size() > 0); // the unfinished write
+            QVERIFY(QFileInfo(journal).size() > 0);
             hold.exec("COMMIT");
         }
         QSqlDatabase::removeDatabase("reader");
 
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::Copied);
-        QVERIFY(!QFileInfo::exists(m_new + "-journal"));
+        QCOMPARE(run(), LoginStoreMigration::Copied);
+        QVERIFY(!QFileInfo::exists(journal));
         QCOMPARE(userRows(m_new), old);
-        QCOMPARE(marks(m_new), 1);
-        QCOMPARE(LoginStoreMigration::run(m_old, m_new), LoginStoreMigration::AlreadyCopied);
+        QCOMPARE(marks(), 1);
+        QCOMPARE(run(), LoginStoreMigration::AlreadyCopied);
         QCOMPARE(userRows(m_new), old);
     }
 };
 
 int main(int argc, char *argv[])
 {
-    // The copier of killedInTheMiddle: this program run as a plain process.
+    // The copier of killedInTheMiddle.
     if (argc == 4 && qstrcmp(argv[1], "--migrate") == 0) {
         QCoreApplication app(argc, argv);
         return int(LoginStoreMigration::run(QString::fromLocal8Bit(argv[2]),

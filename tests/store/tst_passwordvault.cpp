@@ -2,56 +2,64 @@
 #include "store/database.h"
 #include "store/passwordcodec.h"
 #include "store/passwordvault.h"
+#include "tests/support/testlogins.h"
 #include "tests/support/testsupport.h"
 
-#include <QProcess>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <memory>
 
-using Logins = QList<QPair<QString, QString>>;
+using NorvaTest::Logins;
+using NorvaTest::secretTool;
 
 namespace {
 
-// secret-tool sees the keyring as any other program would, not through the code under test.
-QString secretTool(const QStringList &args, const QByteArray &input = QByteArray())
+QStringList item(const QString &id)
 {
-    QProcess tool;
-    tool.start("secret-tool", args);
-    tool.write(input);
-    tool.closeWriteChannel();
-    if (!tool.waitForFinished(20000))
-        return "(secret-tool hangs)";
-    return QString::fromUtf8(tool.readAllStandardOutput());
+    return {"server", "Kestrel/Norva", "user", PasswordVault::itemName(id)};
 }
-
-QStringList itemAttributes(const QString &item)
-{
-    return {"server", "Kestrel/Norva", "user", item};
-}
-
 QString keyItem(const QString &id = PasswordVault::defaultKeyId())
 {
-    return secretTool(QStringList{"lookup"} + itemAttributes(PasswordVault::itemName(id)));
+    return secretTool(QStringList{"lookup"} + item(id));
+}
+QString stored(const QString &name)
+{
+    QSqlQuery query(QSqlDatabase::database());
+    query.prepare("SELECT password FROM user WHERE name = ?");
+    query.addBindValue(name);
+    return query.exec() && query.next() ? query.value(0).toString() : QString("(none)");
+}
+bool exec(const QString &sql)
+{
+    return QSqlQuery(QSqlDatabase::database()).exec(sql);
+}
+QStringList rowsWithoutPasswords()
+{
+    QStringList rows;
+    for (QSqlQuery q("SELECT quote(id) || quote(name) || quote(url) || quote(ext) || "
+                     "quote(createdate) FROM user ORDER BY id",
+                     QSqlDatabase::database());
+         q.next();)
+        rows << q.value(0).toString();
+    return rows;
 }
 
 } // namespace
 
-// Saved passwords sealed with a key that only the keyring holds: nothing in the login file
-// gives them away, old rows are sealed at the first start with a keyring, and a key that is
-// gone costs the rows it sealed, nothing else.
+// Saved passwords sealed with a key only the keyring holds: nothing in the login file gives them
+// away, old rows are sealed at the first start with a keyring, and a lost key costs only its rows.
 class TestPasswordVault : public QObject
 {
     Q_OBJECT
 
     std::unique_ptr<QTemporaryDir> m_temp;
     DataBase *m_store = nullptr;
-    // Whether the last start reported every password sealed with the current key.
-    bool m_allSealed = false;
+    bool m_allSealed = false; // the last start reported every password sealed with the current key
 
     QString directory() const { return m_temp->path() + "/databases/"; }
     QString fileName() const { return directory() + "Databases.db"; }
+    Logins logins() const { return NorvaTest::logins(m_store); }
 
     // A start of the program on the same file; with a vault, answers once its keys are read.
     bool start(const QString &directory = QString(), bool withVault = true)
@@ -61,49 +69,9 @@ class TestPasswordVault : public QObject
         m_store = new DataBase(directory.isEmpty() ? this->directory() : directory);
         m_allSealed = false;
         connect(m_store, &DataBase::passwordsSealed, this, [this] { m_allSealed = true; });
-        if (!withVault)
-            return true;
-        m_store->setVault(new PasswordVault);
-        return NorvaTest::waitFor([this] { return m_store->passwordsReadable(); });
-    }
-    Logins logins() const
-    {
-        Logins list;
-        m_store->getLoginInfos(list);
-        return list;
-    }
-    static QString stored(const QString &name)
-    {
-        QSqlQuery query(QSqlDatabase::database());
-        query.prepare("SELECT password FROM user WHERE name = ?");
-        query.addBindValue(name);
-        return query.exec() && query.next() ? query.value(0).toString() : QString("(none)");
-    }
-    static bool exec(const QString &sql) { return QSqlQuery(QSqlDatabase::database()).exec(sql); }
-    static QStringList rowsWithoutPasswords()
-    {
-        QSqlQuery query(QSqlDatabase::database());
-        QStringList rows;
-        if (query.exec("SELECT id, name, url, ext, createdate FROM user ORDER BY id"))
-            while (query.next())
-                for (int column = 0; column < 5; ++column)
-                    rows << query.value(column).toString();
-        return rows;
-    }
-    QByteArray fileBytes() const
-    {
-        QFile file(fileName());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    // Neither the password nor its old scrambled form is anywhere in the file.
-    void verifyNotInFile(const QString &password) const
-    {
-        QString scrambled;
-        QVERIFY(encodePassword(password, scrambled));
-        const QByteArray bytes = fileBytes();
-        QVERIFY(!bytes.isEmpty());
-        QVERIFY2(!bytes.contains(password.toUtf8()), qPrintable(password));
-        QVERIFY2(!bytes.contains(scrambled.toLatin1()), qPrintable(scrambled));
+        if (withVault)
+            m_store->setVault(new PasswordVault);
+        return !withVault || NorvaTest::waitFor([this] { return m_store->passwordsReadable(); });
     }
 
 private slots:
@@ -118,8 +86,7 @@ private slots:
         delete m_store;
         m_store = nullptr;
         QSqlDatabase::removeDatabase(QSqlDatabase::defaultConnection);
-        // Each case starts with no key, as on a new desktop.
-        secretTool(QStringList{"clear"} + itemAttributes(PasswordVault::itemName("1")));
+        secretTool(QStringList{"clear"} + item("1")); // each case starts with no key
     }
 
     void sealedAtRestAndReadBackAfterRestart()
@@ -131,27 +98,28 @@ private slots:
         QVERIFY(start());
         for (const auto &login : saved)
             QVERIFY(m_store->saveLoginInfo(login.first, login.second));
-        // An update keeps the row and its place.
-        QVERIFY(m_store->saveLoginInfo("13800000000", "Secret-Two-2"));
+        QVERIFY(
+            m_store->saveLoginInfo("13800000000", "Secret-Two-2")); // keeps the row and its place
         Logins expected = saved;
         expected[0].second = "Secret-Two-2";
         QCOMPARE(logins(), expected);
-        QVERIFY(!keyItem().isEmpty());
+        QCOMPARE(NorvaTest::passwordsIn(fileName(), saved + expected), QStringList());
 
         QVERIFY(start());
         QCOMPARE(logins(), expected);
-        for (const auto &login : saved + expected) {
-            verifyNotInFile(login.second);
+        QCOMPARE(NorvaTest::passwordsIn(fileName(), saved + expected), QStringList());
+        for (const auto &login : saved) {
             const QString text = stored(login.first);
             QVERIFY2(PasswordVault::isSealed(text), qPrintable(text));
             // An older version reads a sealed row as an empty password, never a wrong one.
             QString old;
-            QVERIFY(!decodePassword(text, old));
-            QCOMPARE(old, QString());
+            QVERIFY(!decodePassword(text, old) && old.isEmpty());
         }
 
-        // The file is outside input: a damaged sealed text leaves that row out, nothing more.
+        // A damaged sealed text leaves that row out, nothing more.
         const QString good = stored("quoted");
+        Logins rest = expected;
+        rest.removeAt(2);
         for (const QString &damaged :
              {QString("#1:"), QString("#1:1:"), QString("#1:1:123"), good.chopped(1),
               good.chopped(2), good.left(40), good + "12", QString(good).replace(10, 1, "z"),
@@ -161,41 +129,31 @@ private slots:
             update.prepare("UPDATE user SET password = ? WHERE name = 'quoted'");
             update.addBindValue(damaged);
             QVERIFY(update.exec());
-            Logins rest = expected;
-            rest.removeAt(2);
             QCOMPARE(logins(), rest);
         }
     }
 
     void oldRowsSealedAtFirstStartWithKeyring()
     {
-        // Rows as an older version or a start without keyring wrote them.
-        QVERIFY(start(QString(), false));
+        QVERIFY(start(QString(), false)); // as an older version or a start without keyring
         const Logins old{{"a", "Old-Password-A"}, {"b", "Old-Password-B"}, {"c", "xyz"}};
         for (const auto &login : old)
             QVERIFY(m_store->saveLoginInfo(login.first, login.second));
         QVERIFY(exec("INSERT INTO user (name, password, createdate) "
                      "VALUES ('empty', '', '2001-02-03 04:05:06')"));
         QVERIFY(exec("UPDATE user SET createdate = '2002-03-04 05:06:07' WHERE name = 'b'"));
-        QString scrambled;
-        QVERIFY(encodePassword("Old-Password-A", scrambled));
-        QCOMPARE(stored("a"), scrambled);
-        QVERIFY(fileBytes().contains(scrambled.toLatin1()));
-
+        QCOMPARE(stored("a"), NorvaTest::scrambled("Old-Password-A"));
         const QStringList before = rowsWithoutPasswords();
 
         QVERIFY(start());
         QVERIFY(m_allSealed);
         const Logins expected = old + Logins{{"empty", ""}};
         QCOMPARE(logins(), expected);
-        for (const auto &login : old) {
+        QCOMPARE(NorvaTest::passwordsIn(fileName(), old), QStringList());
+        for (const auto &login : old)
             QVERIFY(PasswordVault::isSealed(stored(login.first)));
-            verifyNotInFile(login.second);
-        }
         QCOMPARE(stored("empty"), QString());
         QCOMPARE(rowsWithoutPasswords(), before);
-        QVERIFY(start());
-        QCOMPARE(logins(), expected);
     }
 
     void lostKeyCostsOnlyItsRows()
@@ -204,37 +162,31 @@ private slots:
         QVERIFY(m_store->saveLoginInfo("a", "Pass-A-123"));
         QVERIFY(m_store->saveLoginInfo("b", "Pass-B-456"));
         const QString oldKey = keyItem();
-        QVERIFY(!oldKey.isEmpty());
-        // The keyring is reset.
-        secretTool(QStringList{"clear"} + itemAttributes(PasswordVault::itemName("1")));
-        QVERIFY(keyItem().isEmpty());
+        secretTool(QStringList{"clear"} + item("1")); // the keyring is reset
+        QVERIFY(!oldKey.isEmpty() && keyItem().isEmpty());
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("no usable key 1:"));
         QVERIFY(start());
-        QVERIFY(!m_allSealed); // unreadable rows are not sealed with the current key
+        QVERIFY(!m_allSealed);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Saved login 1 left out"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Saved login 2 left out"));
         Logins list;
-        QVERIFY(!m_store->getLoginInfos(list));
-        QVERIFY(list.isEmpty());
+        QVERIFY(!m_store->getLoginInfos(list) && list.isEmpty());
         // Later rows get a key of their own: the old item is never overwritten.
         QVERIFY(m_store->saveLoginInfo("c", "Pass-C-789"));
         const QString newId = PasswordVault::keyIdOf(stored("c"));
         QVERIFY(newId != "1" && !newId.isEmpty());
-        QCOMPARE(logins(), (Logins{{"c", "Pass-C-789"}}));
         // A sealed text moved to another name's row does not open there.
         QVERIFY(exec("UPDATE user SET password = (SELECT password FROM user WHERE name = 'c') "
                      "WHERE name = 'a'"));
         QCOMPARE(logins(), (Logins{{"c", "Pass-C-789"}}));
-
-        // Saving a left-out login again brings it back in its old place.
-        QVERIFY(m_store->saveLoginInfo("a", "Pass-A-new"));
+        QVERIFY(m_store->saveLoginInfo("a", "Pass-A-new")); // back in its old place
         QCOMPARE(logins(), (Logins{{"a", "Pass-A-new"}, {"c", "Pass-C-789"}}));
 
-        // The keyring comes back from a backup: b is read again and sealed with the newer key,
-        // and the old item, which no row needs any more, goes.
-        secretTool(QStringList{"store", "--label=restored"} +
-                       itemAttributes(PasswordVault::itemName("1")) + QStringList{"type", "base64"},
+        // The keyring comes back from a backup: b is read and sealed with the newer key, and the
+        // old item, which no row needs any more, goes.
+        secretTool(QStringList{"store", "--label=restored"} + item("1") +
+                       QStringList{"type", "base64"},
                    oldKey.toLatin1());
         QVERIFY(start());
         QVERIFY(m_allSealed);
@@ -250,7 +202,6 @@ private slots:
         QVERIFY(m_store->saveLoginInfo("a", "Pass-A-123"));
         QVERIFY(m_store->deleteLoginInfo("a"));
         QVERIFY(m_store->saveLoginInfo("b", "Pass-B-456"));
-        const QString oldKey = keyItem();
         QTemporaryDir backup;
         QVERIFY(QDir().mkpath(backup.path() + "/databases"));
         QVERIFY(QFile::copy(fileName(), backup.path() + "/databases/Databases.db"));
@@ -258,10 +209,7 @@ private slots:
         QSignalSpy settled(m_store, &DataBase::passwordsBecameReadable);
         QVERIFY(m_store->clearLoginInfo());
         QVERIFY(settled.wait(20000));
-        QVERIFY(!keyItem().isEmpty());
-        QVERIFY(keyItem() != oldKey);
         QVERIFY(m_store->saveLoginInfo("c", "Pass-C-789"));
-        QVERIFY(PasswordVault::isSealed(stored("c")));
         QVERIFY(start());
         QCOMPARE(logins(), (Logins{{"c", "Pass-C-789"}}));
 

@@ -2,6 +2,7 @@
 #include "store/proxysecret.h"
 #include "store/serviceurl.h"
 #include "store/settingsstore.h"
+#include "tests/support/testlogins.h"
 #include "tests/support/testsupport.h"
 
 #include <QSettings>
@@ -11,13 +12,7 @@ class TestSettingsStore : public QObject
 {
     Q_OBJECT
 
-    static QString storePath()
-    {
-        return QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                         QCoreApplication::organizationName(), QCoreApplication::applicationName())
-            .fileName();
-    }
-
+    static QString storePath() { return NorvaTest::settingsPath(); }
     static AppSettings loaded()
     {
         AppSettings s;
@@ -55,13 +50,10 @@ class TestSettingsStore : public QObject
     {
         QDir().mkpath(QFileInfo(storePath()).path());
         QFile file(storePath());
-        if (!file.open(QIODevice::WriteOnly))
-            return QByteArray();
         QByteArray junk("[GeneralSettings\nisAutoRun=\x01\x02\xff\xfe\n=\n[[[\n\0\0", 40);
         for (int i = 0; i < 200; ++i)
             junk += char(i * 37);
-        file.write(junk);
-        return junk;
+        return file.open(QIODevice::WriteOnly) && file.write(junk) == junk.size() ? junk : "";
     }
 
     static QStringList keptCopies()
@@ -85,7 +77,6 @@ private slots:
         QCOMPARE(fields(AppSettings()), defaults());
         QCOMPARE(fields(loaded()), defaults());
         QVERIFY(QSettings(storePath(), QSettings::IniFormat).allKeys().isEmpty());
-        // The service: an https origin ending in "/".
         const QUrl service(ServiceUrl::base());
         QCOMPARE(service.scheme(), QString("https"));
         QCOMPARE(service.toString(), service.adjusted(QUrl::RemovePath).toString() + "/");
@@ -124,11 +115,9 @@ private slots:
         QCOMPARE(s.openSoftware, QString("Ctrl+F9"));
         QCOMPARE(s.fontSize, 12);
         QCOMPARE(s.currentLang, 2);
-        // An empty stored main page cannot blank the built-in one; one of the service's origin
-        // replaces it. One elsewhere (an older version stored what any version file said) is
-        // ignored: neither loaded nor trusted.
-        QCOMPARE(s.defaultMainPage, ServiceUrl::base());
         QCOMPARE(s.clearCacheVersion, QString("3"));
+        // An empty stored main page cannot blank the built-in one; one elsewhere is ignored.
+        QCOMPARE(s.defaultMainPage, ServiceUrl::base());
         const QUrl base(ServiceUrl::base());
         QUrl otherPort = base;
         otherPort.setPort(base.port(443) + 1);
@@ -156,9 +145,7 @@ private slots:
         QVERIFY(result.unreadable);
         QCOMPARE(keptCopies().size(), 1);
         QCOMPARE(result.keptCopy, QFileInfo(storePath()).dir().filePath(keptCopies().first()));
-        QFile kept(result.keptCopy);
-        QVERIFY(kept.open(QIODevice::ReadOnly));
-        QCOMPARE(kept.readAll(), junk);
+        QCOMPARE(NorvaTest::fileBytes(result.keptCopy), junk);
         QCOMPARE(NorvaTest::fileMode(result.keptCopy), 0600); // it may hold the proxy password
 
         QVERIFY(SettingsStore::saveGroup({{"isAutoRun", true}}, "GeneralSettings"));
@@ -168,41 +155,36 @@ private slots:
 
         // A second bad file in the same second gets a name of its own.
         writeJunk();
-        const QDateTime when(QDate(2026, 1, 2), QTime(3, 4, 5));
-        QCOMPARE(SettingsStore::unreadableCopyName("/c/Norva.conf", when),
-                 QString("/c/Norva.conf.unreadable-20260102-030405"));
         QTest::ignoreMessage(QtWarningMsg, logged);
         QVERIFY(SettingsStore::load(s).unreadable);
         QCOMPARE(keptCopies().size(), 2);
     }
 
-    // The store holds the proxy password: 0600 in a 0700 folder, after every write (each one
-    // replaces the file), and an older, looser store is tightened at start.
+    // It holds the proxy password: 0600 in a 0700 folder after every write; a looser one is
+    // tightened.
     void storeIsTheUsersAlone()
     {
         const QString folder = QFileInfo(storePath()).path();
         QVERIFY(QDir(folder).removeRecursively());
+        const auto modes = [&] {
+            return qMakePair(NorvaTest::fileMode(folder), NorvaTest::fileMode(storePath()));
+        };
         QVERIFY(SettingsStore::saveValue("proxyPassword", "NetworkProxySettings", "secret"));
-        QCOMPARE(NorvaTest::fileMode(folder), 0700);
-        QCOMPARE(NorvaTest::fileMode(storePath()), 0600);
+        QCOMPARE(modes(), qMakePair(0700, 0600));
 
-        const QFile::Permissions loose =
-            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
-        QVERIFY(QFile::setPermissions(storePath(), loose));
-        QVERIFY(QFile::setPermissions(folder,
-                                      loose | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(storePath(), QFileDevice::Permissions(0x6644))); // 0644
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7755)));      // 0755
         QCOMPARE(loaded().proxyPassword, QString("secret"));
-        QCOMPARE(NorvaTest::fileMode(folder), 0700);
-        QCOMPARE(NorvaTest::fileMode(storePath()), 0600);
+        QCOMPARE(modes(), qMakePair(0700, 0600));
 
+        QVERIFY(QFile::setPermissions(storePath(), QFileDevice::Permissions(0x6644))); // 0644
         QVERIFY(SettingsStore::saveGroup({{"proxyHost", "h"}, {"proxyPassword", "other"}},
                                          "NetworkProxySettings"));
-        QCOMPARE(NorvaTest::fileMode(storePath()), 0600);
+        QCOMPARE(modes(), qMakePair(0700, 0600));
         QCOMPARE(loaded().proxyPassword, QString("other"));
     }
 
-    // Without a keyring the proxy password is kept exactly as before: in clear, in its key, and
-    // nothing else is added; a clear one found at start stays where it is.
+    // Without a keyring the proxy password stays exactly as before, also when found at start.
     void proxyPasswordWithoutKeyringStaysInTheFile()
     {
         if (qgetenv("NORVA_TEST_KEYRING") != "no")
