@@ -87,14 +87,6 @@ class TestWebMessages : public QObject
         return list;
     }
 
-    static void expectIgnored(const char *call, const char *verb = "Ignored")
-    {
-        QTest::ignoreMessage(
-            QtWarningMsg,
-            QRegularExpression(QString("^%1 %2 from a page outside the service: http://localhost:")
-                                   .arg(verb, call)));
-    }
-
     // Task notices become popups, so a foreign notice would have somewhere to show.
     static QJsonObject popupRules()
     {
@@ -415,7 +407,11 @@ private slots:
         for (const char *call :
              {"requestLoginInfoFromHtml", "saveLoginInfoFromHtml", "deleteLoginInfoFromHtml",
               "clearLoginInfoFromHtml", "sendMsgFromHtml", "setNoReadMsgCount"})
-            expectIgnored(call);
+            QTest::ignoreMessage(
+                QtWarningMsg,
+                QRegularExpression(
+                    QString("^Ignored %1 from a page outside the service: http://localhost:")
+                        .arg(call)));
         run(view, QString("webobj.requestLoginInfoFromHtml(); webobj.requestLoginInfoFromHtml();"
                           "webobj.saveLoginInfoFromHtml('evil', 'x');"
                           "webobj.deleteLoginInfoFromHtml('13800000000');"
