@@ -158,23 +158,10 @@ private slots:
         }
     }
 
-    // A stored hidden menu bar hides it at start; showing it again changes neither the record
-    // nor the store.
-    void hiddenMenuBarSetting()
-    {
-        appSettings->isShowMenuBar = false;
-        const auto restore = qScopeGuard([] { appSettings->isShowMenuBar = true; });
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, false));
-        w->show();
-        QVERIFY(w->isMenuBarHidden());
-        QCOMPARE(w->menuBar()->actions().size(), 4);
-        w->showMenuBar();
-        QVERIFY(!w->isMenuBarHidden());
-        QCOMPARE(appSettings->isShowMenuBar, false);
-        QVERIFY(!QSettings().contains("GeneralSettings/isShowMenuBar"));
-    }
-
-    void closingWithoutQuitHidesOrMinimises()
+    // Without isQuitWhenClose a close hides the window, or minimises a full-screen one; the
+    // tray's 退出 quits regardless and the close button quits while it is set: each logs out
+    // once and closes the developer tools.
+    void closeAndQuit()
     {
         appSettings->isQuitWhenClose = false;
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
@@ -182,29 +169,20 @@ private slots:
         QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
         QVERIFY(!endsProgram([&] { QVERIFY(!w->close()); }, 300));
         QVERIFY(!w->isVisible());
-        QCOMPARE(logout.count(), 0);
-
         w->show();
         w->showFullScreen();
         QTRY_VERIFY(w->isFullScreen());
         QVERIFY(!w->close());
         QTRY_VERIFY(w->isMinimized());
         QVERIFY(w->isVisible());
-    }
+        QCOMPARE(logout.count(), 0);
 
-    void quitPathsEmitLogoutOnceAndCloseDevTools()
-    {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
         QPointer<MainWindow> tools = browser->createDevToolsWindow();
-        QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
-        appSettings->isQuitWhenClose = false; // the tray entry quits regardless
         QAction *quit = w->trayMenu()->actions().constLast();
         QCOMPARE(quit->text(), QString("退出"));
         QVERIFY(endsProgram([quit] { quit->trigger(); }));
         QCOMPARE(logout.count(), 1);
         QTRY_VERIFY(!tools);
-
-        // The close button quits too while isQuitWhenClose is set.
         appSettings->isQuitWhenClose = true;
         QVERIFY(endsProgram([&] { w->close(); }));
         QCOMPARE(logout.count(), 2);
@@ -240,73 +218,61 @@ private slots:
         QTRY_COMPARE(w->tabWidget()->count(), 1);
     }
 
-    void ctrlW()
+    // Ctrl+T opens a tab only in tab mode; Ctrl+W closes the tab, or in single view the window
+    // (hidden here), and asks on the last tab; Ctrl+H hides; Escape leaves full screen and
+    // Ctrl+Shift+F toggles it. An extra modifier makes another key.
+    void keys()
     {
-        // Mode 0: closes the window, which hides it here.
         appSettings->isQuitWhenClose = false;
         QScopedPointer<MainWindow> single(browser->createWindow(MainWindow::SingleView, true));
-        QTest::keyClick(single.data(), Qt::Key_W, Qt::ControlModifier);
-        QTRY_VERIFY(!single->isVisible());
-
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
-        QSignalSpy logout(w->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
-        w->tabWidget()->createTab();
-        QTest::keyClick(w.data(), Qt::Key_W, Qt::ControlModifier);
-        QTRY_COMPARE(w->tabWidget()->count(), 1);
-
-        // On the last tab it asks, and "是" quits through the close handling.
-        NorvaTest::BoxSeen seen;
-        NorvaTest::answerNextBox("是", &seen);
-        QVERIFY(endsProgram([&] { QTest::keyClick(w.data(), Qt::Key_W, Qt::ControlModifier); }));
-        QVERIFY(seen.seen);
-        QVERIFY(w->quitRequested());
-        QCOMPARE(logout.count(), 1);
-
-        // Alt+Ctrl+W is not Ctrl+W.
-        QScopedPointer<MainWindow> other(browser->createWindow(MainWindow::MultiTab, true));
-        other->tabWidget()->createTab();
-        QTest::keyClick(other.data(), Qt::Key_W, Qt::ControlModifier | Qt::AltModifier);
-        QCOMPARE(other->tabWidget()->count(), 2);
-        QVERIFY(other->isVisible());
-    }
-
-    void ctrlTAndCtrlH()
-    {
         QScopedPointer<MainWindow> tabs(browser->createWindow(MainWindow::MultiTab, true));
-        QTest::keyClick(tabs.data(), Qt::Key_T, Qt::ControlModifier);
+        QVERIFY(QTest::qWaitForWindowExposed(single.data()));
+        const auto key = [](MainWindow *w, Qt::Key k,
+                            Qt::KeyboardModifiers m = Qt::ControlModifier) {
+            QTest::keyClick(w, k, m);
+        };
+        key(tabs.data(), Qt::Key_T);
         QCOMPARE(tabs->tabWidget()->count(), 2);
         QCOMPARE(tabs->tabWidget()->currentIndex(), 1);
+        key(tabs.data(), Qt::Key_W, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(tabs->tabWidget()->count(), 2);
+        key(tabs.data(), Qt::Key_W);
+        QTRY_COMPARE(tabs->tabWidget()->count(), 1);
 
         // Single view: no tab, no window, no navigation.
-        QScopedPointer<MainWindow> single(browser->createWindow(MainWindow::SingleView, true));
         const int windows = browser->windows().size();
         WebView *view = single->currentView();
         const QUrl url = view->url();
-        QTest::keyClick(single.data(), Qt::Key_T, Qt::ControlModifier);
+        key(single.data(), Qt::Key_T);
         QCOMPARE(browser->windows().size(), windows);
         QCOMPARE(single->currentView(), view);
         QCOMPARE(view->url(), url);
-        QCOMPARE(tabs->tabWidget()->count(), 2);
+        QCOMPARE(tabs->tabWidget()->count(), 1);
 
-        QTest::keyClick(single.data(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
+        single->toggleFullScreen();
+        QTRY_VERIFY(single->isFullScreen() && single->isMenuBarHidden());
+        key(single.data(), Qt::Key_Escape, {});
+        QTRY_VERIFY(!single->isFullScreen());
+        QVERIFY(!single->isMenuBarHidden());
+        for (const bool full : {true, false}) {
+            key(single.data(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+            QTRY_COMPARE(single->isFullScreen(), full);
+        }
+        key(single.data(), Qt::Key_H, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(single->isVisible());
-        QTest::keyClick(single.data(), Qt::Key_H, Qt::ControlModifier);
+        key(single.data(), Qt::Key_H);
         QVERIFY(!single->isVisible());
-    }
+        single->show();
+        key(single.data(), Qt::Key_W);
+        QTRY_VERIFY(!single->isVisible());
 
-    void fullScreenKeys()
-    {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
-        QVERIFY(QTest::qWaitForWindowExposed(w.data()));
-        w->toggleFullScreen();
-        QTRY_VERIFY(w->isFullScreen() && w->isMenuBarHidden());
-        QTest::keyClick(w.data(), Qt::Key_Escape);
-        QTRY_VERIFY(!w->isFullScreen());
-        QVERIFY(!w->isMenuBarHidden());
-        QTest::keyClick(w.data(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
-        QTRY_VERIFY(w->isFullScreen());
-        QTest::keyClick(w.data(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
-        QTRY_VERIFY(!w->isFullScreen());
+        // "是" on the last tab's question quits through the close handling.
+        QSignalSpy logout(tabs->jsChannel(), &JsChannel::logoutWsNoticeCenterInHtml);
+        NorvaTest::BoxSeen seen;
+        NorvaTest::answerNextBox("是", &seen);
+        QVERIFY(endsProgram([&] { key(tabs.data(), Qt::Key_W); }));
+        QVERIFY(seen.seen && tabs->quitRequested());
+        QCOMPARE(logout.count(), 1);
     }
 
     void pageFullScreenRequests()
@@ -338,24 +304,22 @@ private slots:
         const auto pageFullScreen = [page] {
             return NorvaTest::runJs(page, "document.fullscreenElement !== null").toBool();
         };
-        QVERIFY(clickUntilFullScreen());
-        QVERIFY(w->isMenuBarHidden());
-        QTRY_VERIFY(NorvaTest::runJs(page, "window.fsok === 1").toBool());
-        NorvaTest::runJs(page, "document.exitFullscreen()");
-        QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
-        QVERIFY(!w->isMenuBarHidden());
-
-        // Leaving through the window (the View menu's entry, the keys) takes the page along, so
-        // its next request works again.
-        QVERIFY(clickUntilFullScreen());
-        QTRY_VERIFY(pageFullScreen());
-        w->toggleFullScreen();
-        QTRY_VERIFY(!w->isFullScreen());
-        QTRY_VERIFY_WITH_TIMEOUT(!pageFullScreen(), 20000);
-        QVERIFY(clickUntilFullScreen());
-        QTRY_VERIFY(NorvaTest::runJs(page, "window.fsok === 1").toBool());
-        NorvaTest::runJs(page, "document.exitFullscreen()");
-        QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
+        // Left by the page, then through the window (the View menu's entry, the keys), which
+        // takes the page along, so that its next request works again.
+        for (const bool byWindow : {false, true, false}) {
+            QVERIFY(clickUntilFullScreen());
+            QVERIFY(w->isMenuBarHidden());
+            QTRY_VERIFY(NorvaTest::runJs(page, "window.fsok === 1").toBool());
+            if (byWindow) {
+                QTRY_VERIFY(pageFullScreen());
+                w->toggleFullScreen();
+                QTRY_VERIFY_WITH_TIMEOUT(!pageFullScreen(), 20000);
+            } else {
+                NorvaTest::runJs(page, "document.exitFullscreen()");
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!w->isFullScreen(), 20000);
+            QVERIFY(!w->isMenuBarHidden());
+        }
     }
 
     void trayMenuAndMenuBarEntry()
@@ -495,6 +459,18 @@ private slots:
         help[0]->trigger();
         QVERIFY(w->isMenuBarHidden());
         QCOMPARE(appSettings->isShowMenuBar, true);
+
+        // A stored hidden menu bar hides it at start; showing it again changes neither the
+        // record nor the store.
+        appSettings->isShowMenuBar = false;
+        const auto restore = qScopeGuard([] { appSettings->isShowMenuBar = true; });
+        QScopedPointer<MainWindow> hidden(browser->createWindow(MainWindow::SingleView, true));
+        QVERIFY(hidden->isMenuBarHidden());
+        QCOMPARE(hidden->menuBar()->actions().size(), 4);
+        hidden->showMenuBar();
+        QVERIFY(!hidden->isMenuBarHidden());
+        QCOMPARE(appSettings->isShowMenuBar, false);
+        QVERIFY(!QSettings().contains("GeneralSettings/isShowMenuBar"));
     }
 
     void zoomOnTheDevToolsView()

@@ -59,8 +59,9 @@ private slots:
         QVERIFY(!tabs->addressField());
     }
 
-    // Stop while a page loads, reload otherwise.
-    void stopReloadState()
+    // Stop while a page loads, reload otherwise; the page's action states reach the toolbar's
+    // buttons. Without a toolbar nothing is touched: the menu's stop entry stays as it was.
+    void buttonsFollowThePage()
     {
         QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::BrowserMode, false));
         QCOMPARE(w->stopReloadAction()->data().toInt(), int(QWebEnginePage::Reload));
@@ -72,18 +73,12 @@ private slots:
             QCOMPARE(w->stopReloadAction()->toolTip(),
                      QString(loading ? "停止加载当前页面" : "重新加载当前页面"));
         }
-    }
-
-    void webActionEnabling()
-    {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::BrowserMode, false));
         w->handleWebActionEnabledChanged(QWebEnginePage::Back, true);
         QVERIFY(w->historyBackAction()->isEnabled());
         w->handleWebActionEnabledChanged(QWebEnginePage::Stop, false);
         QVERIFY(!w->stopAction()->isEnabled());
         QTest::ignoreMessage(QtWarningMsg, "Unhandled webActionChanged signal");
         w->handleWebActionEnabledChanged(QWebEnginePage::Copy, false);
-        // Without a toolbar nothing is touched: the menu's stop entry stays as it was.
         QScopedPointer<MainWindow> single(browser->createWindow(MainWindow::SingleView, false));
         QVERIFY(single->stopAction()->isEnabled());
         single->handleWebActionEnabledChanged(QWebEnginePage::Stop, false);
@@ -116,23 +111,25 @@ private slots:
     }
 
     // The engine's answer reaches the status bar: a miss is reported, a later hit clears it; a
-    // cancelled find keeps the last search text.
-    void findReportsMisses()
+    // cancelled find keeps the last search text. When the page closes its tab while the dialog
+    // is open, the find goes to the view that is current afterwards.
+    void find()
     {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::SingleView, true));
+        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
         QVERIFY(NorvaTest::loadOk(w->currentView(), server.url("/a")));
         QString label;
-        const auto find = [&](const QString &text) {
-            QTimer::singleShot(50, [&label, text] {
+        // Answers the find dialog with the text (empty: cancel), after running the action.
+        const auto find = [&](const QString &text, const std::function<void()> &first = {}) {
+            QTimer::singleShot(50, [&label, text, first] {
                 auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
                 if (!dialog)
                     return;
                 QCOMPARE(dialog->windowTitle(), QString("Find"));
                 label = dialog->labelText();
-                if (text.isEmpty()) {
-                    dialog->reject();
-                    return;
-                }
+                if (first)
+                    first();
+                if (text.isEmpty())
+                    return dialog->reject();
                 dialog->setTextValue(text);
                 dialog->accept();
             });
@@ -148,31 +145,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(w->statusBar()->currentMessage().isEmpty(), 20000);
         find(QString());
         QCOMPARE(w->lastSearch(), QString("some"));
-    }
 
-    // The page closes its tab while the find dialog is open: the find goes to the view that is
-    // current afterwards.
-    void findAfterThePageClosedItsTab()
-    {
-        QScopedPointer<MainWindow> w(browser->createWindow(MainWindow::MultiTab, true));
-        QVERIFY(NorvaTest::loadOk(w->currentView(), server.url("/a")));
         WebView *closing = w->tabWidget()->createTab();
         QVERIFY(NorvaTest::loadOk(closing, server.url("/b")));
-        QCOMPARE(w->tabWidget()->count(), 2);
-        QTimer::singleShot(50, [&w, closing] {
-            auto *dialog = qobject_cast<QInputDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
-                return;
+        find("words on no page", [&w, closing] {
             NorvaTest::runJs(closing->page(), QString("window.close()"));
             if (NorvaTest::waitFor([&w] { return w->tabWidget()->count() == 1; })) {
                 // Let the closed view's deferred deletion run inside the dialog's loop.
                 QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
                 QTest::qWait(0);
             }
-            dialog->setTextValue(QString("words on no page"));
-            dialog->accept();
         });
-        w->handleFindActionTriggered();
         QCOMPARE(w->tabWidget()->count(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(w->statusBar()->currentMessage(),
                                   QString("\"words on no page\" not found."), 20000);

@@ -13,6 +13,31 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+namespace {
+
+// This environment with a home and XDG folders of its own (0700) under dir, no debugging port.
+QProcessEnvironment ownHome(QProcessEnvironment env, const QString &dir)
+{
+    for (const char *name :
+         {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        QDir().mkpath(dir + '/' + name);
+        QFile::setPermissions(dir + '/' + name,
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        env.insert(name, dir + '/' + name);
+    }
+    env.remove("QTWEBENGINE_REMOTE_DEBUGGING");
+    return env;
+}
+
+void stop(QProcess &process)
+{
+    process.terminate();
+    if (!process.waitForFinished(10000))
+        process.kill();
+}
+
+} // namespace
+
 // The real program, started hidden as the session's autostart does: a second start and the
 // hotkey bring its window back, and closing it hides it to the tray.
 class TestNorvaProcess : public QObject
@@ -62,12 +87,7 @@ private slots:
         m_first.start(QStringLiteral(NORVA_BINARY), {"--hidden"});
     }
 
-    void cleanupTestCase()
-    {
-        m_first.terminate();
-        if (!m_first.waitForFinished(10000))
-            m_first.kill();
-    }
+    void cleanupTestCase() { stop(m_first); }
 
     // A hidden start puts its tray icon up at once: while the page loads it is the only way to
     // the window. The version check starts with the window, not after its page: the page's
@@ -135,27 +155,11 @@ private slots:
 
     // Asked for on the command line, the engine's debugging port answers. A copy with a home of
     // its own runs beside the first one.
-    void debuggingPortOnlyWhenAsked_data()
-    {
-        QTest::addColumn<bool>("joined");
-        QTest::newRow("--remote-debugging-port=N") << true;
-        QTest::newRow("--remote-debugging-port N") << false;
-    }
-
     void debuggingPortOnlyWhenAsked()
     {
-        QFETCH(bool, joined);
         QTemporaryDir home(QDir::tempPath() + "/norva-port-XXXXXX");
-        QVERIFY(home.isValid());
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char *name :
-             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-            const QString dir = home.path() + '/' + name;
-            QVERIFY(QDir().mkpath(dir));
-            QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            env.insert(name, dir);
-        }
-        env.remove("QTWEBENGINE_REMOTE_DEBUGGING");
+        const QProcessEnvironment env =
+            ownHome(QProcessEnvironment::systemEnvironment(), home.path());
         QSettings settings(home.path() + "/XDG_CONFIG_HOME/Kestrel/Norva.conf",
                            QSettings::IniFormat);
         settings.setValue("ShortCutSettings/openSoftware", QString()); // no global key grab
@@ -168,15 +172,10 @@ private slots:
         QProcess copy;
         copy.setProcessEnvironment(env);
         copy.setProcessChannelMode(QProcess::ForwardedChannels);
-        const QString option = "--remote-debugging-port";
+        // The value as an argument of its own, which the client hands on to the engine.
         copy.start(QStringLiteral(NORVA_BINARY),
-                   joined ? QStringList{option + '=' + QString::number(port)}
-                          : QStringList{option, QString::number(port)});
-        const auto stop = qScopeGuard([&copy] {
-            copy.terminate();
-            if (!copy.waitForFinished(10000))
-                copy.kill();
-        });
+                   {"--remote-debugging-port", QString::number(port)});
+        const auto end = qScopeGuard([&copy] { stop(copy); });
         QVERIFY(NorvaTest::waitFor(
             [&] {
                 return copy.state() == QProcess::NotRunning ||
@@ -202,60 +201,38 @@ private slots:
         NorvaTest::PrivateXServer x;
         QVERIFY2(!x.display().isEmpty(), "Xvfb did not start");
         QTemporaryDir home;
-        QVERIFY(home.isValid());
-        QProcessEnvironment env = x.environment();
-        for (const char *dir :
-             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-            const QString path = home.filePath(dir);
-            QVERIFY(QDir().mkpath(path));
-            QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            env.insert(dir, path);
-        }
+        QProcess late;
         m_server.setHtml("/", "<title>Norva Process Page</title>Norva");
-        const auto windows = [&](const QString &title) {
-            QProcess xdotool;
-            xdotool.setProcessEnvironment(env);
-            xdotool.start("xdotool", {"search", "--onlyvisible", "--all", "--pid",
-                                      QString::number(m_late.processId()), "--name", title});
-            xdotool.waitForFinished(10000);
-            return QString::fromLatin1(xdotool.readAllStandardOutput())
-                .split('\n', Qt::SkipEmptyParts);
+        // xdotool and trayer on the private display.
+        const QByteArray display = qgetenv("DISPLAY");
+        qputenv("DISPLAY", x.display().toLatin1());
+        const auto restore = qScopeGuard([&display] { qputenv("DISPLAY", display); });
+        const auto windows = [&late](const QString &title) {
+            return NorvaTest::visibleWindows(late.processId(), title);
         };
-
-        m_late.setProcessEnvironment(env);
-        m_late.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_late.start(QStringLiteral(NORVA_BINARY), {"--hidden"});
-        const auto stopLate = qScopeGuard([&] {
-            m_late.terminate();
-            if (!m_late.waitForFinished(10000))
-                m_late.kill();
-        });
+        late.setProcessEnvironment(ownHome(x.environment(), home.path()));
+        late.setProcessChannelMode(QProcess::ForwardedChannels);
+        late.start(QStringLiteral(NORVA_BINARY), {"--hidden"});
+        const auto stopLate = qScopeGuard([&late] { stop(late); });
         QVERIFY(NorvaTest::waitFor(
             [&] {
-                return m_late.state() == QProcess::NotRunning ||
+                return late.state() == QProcess::NotRunning ||
                        !windows("^Norva Process Page$").isEmpty();
             },
             90000));
-        QCOMPARE(m_late.state(), QProcess::Running);
+        QCOMPARE(late.state(), QProcess::Running);
         const QStringList shown = windows(".*");
 
         QProcess trayer;
-        trayer.setProcessEnvironment(env);
         trayer.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request",
                                 "--height", "24"});
         if (!trayer.waitForStarted(10000))
             QSKIP("no trayer here");
-        const auto stopTrayer = qScopeGuard([&] {
-            trayer.terminate();
-            trayer.waitForFinished(10000);
-        });
+        const auto stopTrayer = qScopeGuard([&trayer] { stop(trayer); });
         // The icon: one more window of the program, docked into the host.
         QVERIFY(NorvaTest::waitFor([&] { return windows(".*").size() > shown.size(); }, 30000));
         QCOMPARE(windows("^Norva Process Page$").size(), 1);
     }
-
-private:
-    QProcess m_late;
 };
 
 NORVA_TEST_MAIN(TestNorvaProcess)

@@ -151,10 +151,7 @@ private slots:
     void failedWriteIsReported()
     {
         const QString path = QSettings().fileName();
-        const QByteArray before = [&path] {
-            QFile file(path);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        }();
+        const QByteArray before = NorvaTest::fileBytes(path);
         QFile::remove(path);
         QVERIFY(QDir().mkpath(path)); // a folder where the file should be: nothing can be written
         const auto restore = qScopeGuard([&path, &before] {
@@ -248,23 +245,9 @@ private slots:
         QTRY_VERIFY(dialog.isNull());
     }
 
-    // Eight pages, one of them hidden: the list's rows still lead to their own pages.
-    void pages()
-    {
-        QScopedPointer<SysSettingWindow> dialog(openDialog());
-        auto *list = child<QListWidget>(dialog.data(), "listSetting");
-        int visible = 0;
-        for (int row = 0; row < list->count(); ++row)
-            visible += !list->item(row)->isHidden();
-        QCOMPARE(visible, 7);
-        list->setCurrentRow(7);
-        QCOMPARE(
-            child<QStackedWidget>(dialog.data(), "stackedSelect")->currentWidget()->objectName(),
-            QString("pageOther"));
-    }
-
     // A screen reader names every control, each differently (the two 启用 boxes after their
     // hotkey, the "..." button after what it does); Tab goes through the pages as they read.
+    // Eight pages, one of them hidden: the list's rows still lead to their own pages.
     void spokenNamesAndKeyboardOrder()
     {
         QScopedPointer<SysSettingWindow> dialog(openDialog());
@@ -278,6 +261,12 @@ private slots:
 
         auto *list = child<QListWidget>(dialog.data(), "listSetting");
         auto *stack = child<QStackedWidget>(dialog.data(), "stackedSelect");
+        int visible = 0;
+        for (int row = 0; row < list->count(); ++row)
+            visible += !list->item(row)->isHidden();
+        QCOMPARE(visible, 7);
+        list->setCurrentRow(7);
+        QCOMPARE(stack->currentWidget()->objectName(), QString("pageOther"));
         auto pageOf = [stack](QWidget *w) {
             for (int i = 0; i < stack->count(); ++i) {
                 if (stack->widget(i)->isAncestorOf(w))
@@ -291,12 +280,10 @@ private slots:
             if ((w->focusPolicy() & Qt::TabFocus) && dialog->isAncestorOf(w) && !w->focusProxy())
                 chain << w;
         }
-        const QStringList last = {"btnCancel", "btnApply", "btnConfirm"};
-        QCOMPARE(chain.size() > 3 ? QStringList({chain.at(chain.size() - 3)->objectName(),
-                                                 chain.at(chain.size() - 2)->objectName(),
-                                                 chain.last()->objectName()})
-                                  : QStringList(),
-                 last);
+        QStringList last;
+        for (QWidget *w : chain.mid(qMax(0, chain.size() - 3)))
+            last << w->objectName();
+        QCOMPARE(last, QStringList({"btnCancel", "btnApply", "btnConfirm"}));
         chain.erase(chain.end() - 3, chain.end());
         for (int i = 1; i < chain.size(); ++i) {
             QWidget *a = chain.at(i - 1);
@@ -326,14 +313,11 @@ private slots:
                 appSettings->isAutoRun = on;
                 QPointer<SysSettingWindow> dialog = openDialog();
                 click(dialog, button);
-                QFile entry(AutoStart::entryFilePath());
-                QCOMPARE(entry.exists(), on);
-                if (on) {
-                    QVERIFY(entry.open(QIODevice::ReadOnly));
-                    QVERIFY(entry.readAll().contains(
-                        AutoStart::quotedExecArgument(QCoreApplication::applicationFilePath())
-                            .toUtf8()));
-                }
+                QCOMPARE(NorvaTest::fileBytes(AutoStart::entryFilePath())
+                             .contains(AutoStart::quotedExecArgument(
+                                           QCoreApplication::applicationFilePath())
+                                           .toUtf8()),
+                         on);
                 delete dialog;
             }
         }
@@ -353,16 +337,14 @@ private slots:
             QDir().rmdir(entry);
             appSettings->isAutoRun = before;
         });
-        bool first = true;
-        for (const bool on : {true, false, true}) {
-            appSettings->isAutoRun = on;
+        for (int apply = 0; apply < 3; ++apply) {
+            appSettings->isAutoRun = apply != 1;
             QPointer<SysSettingWindow> dialog = openDialog();
             click(dialog, "btnConfirm");
             QTRY_VERIFY(dialog.isNull());
             const QList<QMessageBox *> boxes = m_window->findChildren<QMessageBox *>();
-            QCOMPARE(boxes.size(), first ? 1 : 0);
-            first = false;
-            if (boxes.isEmpty())
+            QCOMPARE(boxes.size(), apply == 0 ? 1 : 0);
+            if (apply)
                 continue;
             QMessageBox *box = boxes.first();
             QVERIFY(box->isVisible());

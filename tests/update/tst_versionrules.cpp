@@ -167,7 +167,7 @@ private slots:
             QCOMPARE(VersionRules::readInt(o, key), 0);
     }
 
-    void releaseKeys()
+    void versionOrder()
     {
         using R = VersionRules::Release;
         const std::tuple<const char *, R, qint32> cases[] = {
@@ -183,16 +183,14 @@ private slots:
         QCOMPARE(VersionRules::ownReleaseKey(), 0x10705);
         // The comparison is the signed 32-bit one.
         QVERIFY(VersionRules::releaseKey(0x8000, 0, 0) < 0);
-    }
 
-    void cacheOrder()
-    {
-        // "ver" against the version of the last clearing; the patch part does not count.
-        const std::tuple<const char *, const char *, bool> cases[] = {
+        // The cache's "ver" against the version of the last clearing; the patch part does not
+        // count.
+        const std::tuple<const char *, const char *, bool> caches[] = {
             {"3", "2", true},      {"2", "2", false}, {"1.2", "1.10", false},
             {"1.10", "1.2", true}, {"1.0", "", true}, {"1.2.9", "1.2.0", false},
             {".", "", false},      {"", "-1", false}};
-        for (const auto &[ver, stored, clear] : cases)
+        for (const auto &[ver, stored, clear] : caches)
             QVERIFY2(VersionRules::shouldClearCache(ver, stored) == clear,
                      qPrintable(QString("%1 against '%2'").arg(ver, stored)));
     }
