@@ -42,7 +42,9 @@ class State:
     loaded_at = None
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
+class QuietHandler(http.server.BaseHTTPRequestHandler):
+    """Keep-alive, silent, never cached: what every bench page server needs."""
+
     protocol_version = "HTTP/1.1"
 
     def log_message(self, *args):
@@ -56,6 +58,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Cache-Control", "no-store")
         self.end_headers()
         self.wfile.write(data)
+
+
+class Handler(QuietHandler):
 
     def do_GET(self):
         if self.path.startswith("/loaded"):

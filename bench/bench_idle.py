@@ -33,7 +33,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bench_first_start import client_env, descendants, stop  # noqa: E402
+from bench_first_start import QuietHandler, client_env, descendants, stop  # noqa: E402
 
 # Connects the bridge where there is one and reports its load. Only while driven (the long run)
 # does it then ask the bench what to do: /cmd stays unanswered until there is something, and a
@@ -86,20 +86,7 @@ class Bench:
     done = queue.Queue()
 
 
-class Handler(http.server.BaseHTTPRequestHandler):
-    protocol_version = "HTTP/1.1"
-
-    def log_message(self, *args):
-        pass
-
-    def send_body(self, code, body, ctype="text/html; charset=utf-8"):
-        data = body.encode("utf-8")
-        self.send_response(code)
-        self.send_header("Content-Type", ctype)
-        self.send_header("Content-Length", str(len(data)))
-        self.send_header("Cache-Control", "no-store")
-        self.end_headers()
-        self.wfile.write(data)
+class Handler(QuietHandler):
 
     def do_GET(self):
         path = self.path
