@@ -258,7 +258,7 @@ bool Browser::deliverNoticeAnswer(const NoticeAnswer &answer)
     case NoticeAnswer::Detail:
         if (window)
             window->bringToFront();
-        return target && target->sendNoticeDetail(answer.noticeJson);
+        return target->sendNoticeDetail(answer.noticeJson);
     case NoticeAnswer::Read:
         return target->sendNoticeRead(answer.notifyId);
     case NoticeAnswer::Accept:
@@ -268,8 +268,7 @@ bool Browser::deliverNoticeAnswer(const NoticeAnswer &answer)
         // The page shows the invitation next, in front.
         if (window)
             window->bringToFront();
-        if (target)
-            target->sendNoticeDetail(answer.noticeJson);
+        target->sendNoticeDetail(answer.noticeJson);
         return true;
     }
     return false;
